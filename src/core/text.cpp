@@ -1,0 +1,132 @@
+#include "core/text.h"
+
+#include <cstdint>
+
+namespace hv {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+void AppendCodePoint(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out.push_back(static_cast<char16_t>(cp));
+  } else {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  }
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+}  // namespace
+
+std::u16string Utf8ToWide(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    const uint8_t lead = static_cast<uint8_t>(bytes[i]);
+    if (lead < 0x80) {
+      out.push_back(lead);
+      ++i;
+      continue;
+    }
+    // Length and the allowed range of the second byte, per the well-formed byte sequences
+    // table of the Unicode standard. Anything else in the lead position is ill-formed alone.
+    size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;  // no encoded surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    }
+    if (length == 0) {
+      out.push_back(kReplacement);
+      ++i;
+      continue;
+    }
+    char32_t cp = lead & (0xFF >> (length + 1));
+    size_t used = 1;
+    while (used < length && i + used < n) {
+      const uint8_t b = static_cast<uint8_t>(bytes[i + used]);
+      const bool ok = used == 1 ? (b >= low && b <= high) : (b >= 0x80 && b <= 0xBF);
+      if (!ok) break;
+      cp = (cp << 6) | (b & 0x3F);
+      ++used;
+    }
+    if (used == length) {
+      AppendCodePoint(out, cp);
+    } else {
+      out.push_back(kReplacement);  // one replacement for the whole maximal subpart
+    }
+    i += used;
+  }
+  return out;
+}
+
+std::string WideToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      AppendUtf8(out, kReplacement);
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+std::u16string DecodeEscapedUtf8(std::string_view bytes) {
+  std::string unescaped;
+  unescaped.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\\' && i + 1 < bytes.size() && bytes[i + 1] == 'n') {
+      unescaped.push_back('\n');
+      ++i;
+    } else {
+      unescaped.push_back(bytes[i]);
+    }
+  }
+  return Utf8ToWide(unescaped);
+}
+
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+
+std::u16string AsciiLower(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) c = AsciiLower(c);
+  return out;
+}
+
+}  // namespace hv
