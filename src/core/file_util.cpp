@@ -1,5 +1,8 @@
 #include "core/file_util.h"
 
+#include <array>
+#include <cstdint>
+
 #include "core/file_util_platform.h"
 #include "core/text.h"
 
@@ -11,21 +14,36 @@ namespace {
 constexpr size_t kMaxCanonicalPath = 519;
 constexpr size_t kMaxRelativePath = 240;
 
-bool IsForbiddenPathChar(char16_t c) {
-  return c < 0x20 || c == u'"' || c == u'*' || c == u'<' || c == u'>' || c == u'?' || c == u'|';
-}
+// Classes of the ASCII characters a relative path is checked for.
+enum : uint8_t {
+  kForbidden = 1,  // ':' (drive letters, stream names), control characters and "*<>?|
+  kSeparator = 2,  // '\\' and '/'
+  kBadEnding = 4,  // what no component may end with: a separator (empty component), ' ', '.'
+};
 
-bool ComponentsAreSafe(std::u16string_view path) {
-  size_t start = 0;
-  while (true) {
-    size_t end = start;
-    while (end < path.size() && !IsPathSeparator(path[end])) ++end;
-    const std::u16string_view part = path.substr(start, end - start);
-    if (part.empty() || part == u"." || part == u"..") return false;
-    if (part.back() == u' ' || part.back() == u'.') return false;
-    if (end == path.size()) return true;
-    start = end + 1;
+constexpr std::array<uint8_t, 128> kCharClasses = [] {
+  std::array<uint8_t, 128> table{};
+  for (size_t i = 0; i < 0x20; ++i) table[i] = kForbidden;
+  for (char c : std::string_view("\":*<>?|")) table[static_cast<size_t>(c)] = kForbidden;
+  table['\\'] = table['/'] = kSeparator | kBadEnding;
+  table[' '] = table['.'] = kBadEnding;
+  return table;
+}();
+
+uint8_t CharClass(char16_t c) { return c < 128 ? kCharClasses[c] : 0; }
+
+// No forbidden character, no empty component, none ending in a space or a dot (which also rules
+// out "." and ".."). One table-driven pass without branches: the parser runs it on every entry.
+bool CharactersAndComponentsAreSafe(std::u16string_view path) {
+  uint8_t bad = 0;
+  uint8_t previous = kSeparator | kBadEnding;  // so that a leading separator is an empty component
+  for (char16_t c : path) {
+    const uint8_t current = CharClass(c);
+    bad |=
+        (current & kForbidden) | (((current & kSeparator) != 0) & ((previous & kBadEnding) != 0));
+    previous = current;
   }
+  return !bad && !(previous & kBadEnding);
 }
 
 // client_dir followed by a separator, over the prefix's length, ignoring ASCII case.
@@ -41,10 +59,10 @@ bool StartsWithFolder(std::u16string_view path, std::u16string_view folder) {
 
 }  // namespace
 
-bool IsPathSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
-  std::u16string out(folder);
+  std::u16string out;
+  out.reserve(folder.size() + 1 + name.size());
+  out.assign(folder);
   if (!out.empty() && !IsPathSeparator(out.back())) out.push_back(u'\\');
   out.append(name);
   return out;
@@ -66,14 +84,10 @@ bool EnsureParentDirectory(const std::u16string& path) {
 
 bool IsSafeRelativePath(const std::u16string& client_dir, std::u16string_view relative_path) {
   if (relative_path.empty() || relative_path.size() > kMaxRelativePath) return false;
-  if (IsPathSeparator(relative_path.front())) return false;
-  if (relative_path.find(u':') != std::u16string_view::npos) return false;
-  for (char16_t c : relative_path) {
-    if (IsForbiddenPathChar(c)) return false;
-  }
-  if (!ComponentsAreSafe(relative_path)) return false;
-  std::u16string canonical;
-  if (!platform::CanonicalFullPath(JoinPath(client_dir, relative_path), canonical)) return false;
+  if (!CharactersAndComponentsAreSafe(relative_path)) return false;
+  // The parser checks every manifest entry: reuse the buffer instead of allocating per path.
+  thread_local std::u16string canonical;
+  if (!platform::CanonicalJoinedPath(client_dir, relative_path, canonical)) return false;
   if (canonical.empty() || canonical.size() > kMaxCanonicalPath) return false;
   return StartsWithFolder(canonical, client_dir);
 }

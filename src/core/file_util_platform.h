@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace hv::platform {
 
@@ -11,7 +12,10 @@ enum class CreateDirectoryResult { Created, AlreadyExists, Failed };
 // Creates one folder; AlreadyExists when anything (folder or file) has that name.
 CreateDirectoryResult CreateOneDirectory(const std::u16string& path);
 
-// Absolute, canonical form of path, computed without touching the disk.
-bool CanonicalFullPath(const std::u16string& path, std::u16string& out);
+// Absolute, canonical form of JoinPath(folder, relative), computed without touching the disk.
+// relative has already passed the component rules (no empty, "." or ".." component, no ':').
+// out may be a reused buffer: its old contents are replaced.
+bool CanonicalJoinedPath(const std::u16string& folder, std::u16string_view relative,
+                         std::u16string& out);
 
 }  // namespace hv::platform

@@ -16,6 +16,8 @@
 namespace hv {
 namespace {
 
+using namespace std::string_view_literals;
+
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDifference = 11644473600;
 
@@ -59,6 +61,34 @@ void RemoveEntries(const std::u16string& folder, const std::string& native) {
       ::unlink(child.c_str());  // a symbolic link goes as an entry, its target stays
     }
   }
+}
+
+// Absolute and lexically normal: separators unified to '/', empty and "." components dropped,
+// ".." taking back the component before it; relative paths start from the current folder.
+bool LexicalFullPath(const std::u16string& path, std::u16string& out) {
+  std::u16string from_cwd;
+  if (path.empty() || !IsPathSeparator(path.front())) {
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) return false;
+    from_cwd = JoinPath(Utf8ToWide(cwd), path);
+  }
+  const std::u16string_view absolute = from_cwd.empty() ? path : from_cwd;
+  out.clear();
+  size_t start = 0;
+  while (start <= absolute.size()) {
+    size_t end = start;
+    while (end < absolute.size() && !IsPathSeparator(absolute[end])) ++end;
+    const std::u16string_view part = absolute.substr(start, end - start);
+    if (part == u".."sv) {
+      out.resize(out.empty() ? 0 : out.find_last_of(u'/'));
+    } else if (!part.empty() && part != u"."sv) {
+      out.push_back(u'/');
+      out.append(part);
+    }
+    start = end + 1;
+  }
+  if (out.empty()) out = u"/";
+  return true;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -166,34 +196,21 @@ CreateDirectoryResult CreateOneDirectory(const std::u16string& path) {
   return errno == EEXIST ? CreateDirectoryResult::AlreadyExists : CreateDirectoryResult::Failed;
 }
 
-bool CanonicalFullPath(const std::u16string& path, std::u16string& out) {
-  std::u16string absolute = path;
-  if (absolute.empty() || !IsPathSeparator(absolute.front())) {
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd)) return false;
-    absolute = JoinPath(Utf8ToWide(cwd), path);
+bool CanonicalJoinedPath(const std::u16string& folder, std::u16string_view relative,
+                         std::u16string& out) {
+  // Canonicalisation is lexical here, and relative has no component it could change, so the
+  // result is the canonical folder, '/', and relative with its separators unified. The folder is
+  // the same client folder for every entry of a manifest: remember its canonical form.
+  thread_local std::u16string last_folder, canonical_folder;
+  if (folder != last_folder || canonical_folder.empty()) {
+    if (!LexicalFullPath(folder, canonical_folder)) return false;
+    last_folder = folder;
   }
-  // Lexical normalisation: separators unified, empty and "." components dropped, ".." taken back.
-  std::vector<std::u16string_view> parts;
-  const std::u16string_view view(absolute);
-  size_t start = 0;
-  while (start <= view.size()) {
-    size_t end = start;
-    while (end < view.size() && !IsPathSeparator(view[end])) ++end;
-    const std::u16string_view part = view.substr(start, end - start);
-    if (part == u"..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != u".") {
-      parts.push_back(part);
-    }
-    start = end + 1;
-  }
-  out.clear();
-  for (const std::u16string_view part : parts) {
-    out.push_back(u'/');
-    out.append(part);
-  }
-  if (out.empty()) out = u"/";
+  out.assign(canonical_folder);
+  if (out.back() != u'/') out.push_back(u'/');
+  const size_t start = out.size();
+  out.append(relative);
+  for (size_t i = start; i < out.size(); ++i) out[i] = out[i] == u'\\' ? u'/' : out[i];
   return true;
 }
 

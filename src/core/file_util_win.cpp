@@ -144,11 +144,15 @@ CreateDirectoryResult CreateOneDirectory(const std::u16string& path) {
                                                 : CreateDirectoryResult::Failed;
 }
 
-bool CanonicalFullPath(const std::u16string& path, std::u16string& out) {
+bool CanonicalJoinedPath(const std::u16string& folder, std::u16string_view relative,
+                         std::u16string& out) {
+  // GetFullPathNameW also resolves what the component rules leave (device names such as CON,
+  // the current drive), so it sees the whole joined path.
+  const std::u16string joined = JoinPath(folder, relative);
   wchar_t buffer[kCanonicalBuffer];
-  const DWORD length = GetFullPathNameW(W(path), kCanonicalBuffer, buffer, nullptr);
+  const DWORD length = GetFullPathNameW(W(joined), kCanonicalBuffer, buffer, nullptr);
   if (length == 0 || length >= kCanonicalBuffer) return false;
-  out = FromW(buffer, length);
+  out.assign(reinterpret_cast<const char16_t*>(buffer), length);
   return true;
 }
 

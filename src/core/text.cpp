@@ -1,21 +1,13 @@
 #include "core/text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace hv {
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
-
-void AppendCodePoint(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
-  } else {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  }
-}
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -38,14 +30,23 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }  // namespace
 
 std::u16string Utf8ToWide(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
+  // Never more UTF-16 units than bytes: write into a buffer of that size, then trim it.
+  std::u16string out(bytes.size(), u'\0');
+  char16_t* write = out.data();
   const size_t n = bytes.size();
   size_t i = 0;
   while (i < n) {
+    // Most text is ASCII: widen eight bytes at a time while no high bit is set.
+    uint64_t chunk;
+    if (i + 8 <= n && (std::memcpy(&chunk, bytes.data() + i, 8), (chunk & kHighBits) == 0)) {
+      for (size_t k = 0; k < 8; ++k) write[k] = static_cast<uint8_t>(bytes[i + k]);
+      write += 8;
+      i += 8;
+      continue;
+    }
     const uint8_t lead = static_cast<uint8_t>(bytes[i]);
     if (lead < 0x80) {
-      out.push_back(lead);
+      *write++ = lead;
       ++i;
       continue;
     }
@@ -64,11 +65,6 @@ std::u16string Utf8ToWide(std::string_view bytes) {
       if (lead == 0xF0) low = 0x90;
       if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
     }
-    if (length == 0) {
-      out.push_back(kReplacement);
-      ++i;
-      continue;
-    }
     char32_t cp = lead & (0xFF >> (length + 1));
     size_t used = 1;
     while (used < length && i + used < n) {
@@ -78,13 +74,18 @@ std::u16string Utf8ToWide(std::string_view bytes) {
       cp = (cp << 6) | (b & 0x3F);
       ++used;
     }
-    if (used == length) {
-      AppendCodePoint(out, cp);
+    if (length == 0 || used < length) {
+      *write++ = kReplacement;  // one replacement for the whole maximal subpart
+    } else if (cp < 0x10000) {
+      *write++ = static_cast<char16_t>(cp);
     } else {
-      out.push_back(kReplacement);  // one replacement for the whole maximal subpart
+      cp -= 0x10000;  // four bytes give two units: still no more units than bytes
+      *write++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *write++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     }
     i += used;
   }
+  out.resize(static_cast<size_t>(write - out.data()));
   return out;
 }
 
@@ -120,8 +121,6 @@ std::u16string DecodeEscapedUtf8(std::string_view bytes) {
   }
   return Utf8ToWide(unescaped);
 }
-
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 
 std::u16string AsciiLower(std::u16string_view text) {
   std::u16string out(text);
