@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "core/file_util.h"
+#include "core/text.h"
 
 namespace hv::test {
 namespace fs = std::filesystem;
@@ -169,5 +170,15 @@ bool MakeDirectoryLink(const std::u16string& link, const std::u16string& target)
   return !error;
 }
 #endif
+
+std::u16string FixturePath(std::string_view relative) {
+  return JoinPath(Utf8ToWide(HV_FIXTURES_DIR), Utf8ToWide(relative));
+}
+
+std::string ReadFixture(std::string_view relative) {
+  std::string bytes;
+  EXPECT_TRUE(ReadWholeFile(FixturePath(relative), bytes, 1 << 24)) << "missing fixture";
+  return bytes;
+}
 
 }  // namespace hv::test

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace hv::test {
 
@@ -33,5 +34,9 @@ void SetWriteTime(const std::u16string& path, uint64_t file_time);
 bool MakeDirectoryLink(const std::u16string& link, const std::u16string& target);
 // True for a Windows program that runs under Wine.
 bool RunningUnderWine();
+
+// A file of the repository's tests/fixtures folder, e.g. Fixture("signatures/valid.sig").
+std::u16string FixturePath(std::string_view relative);
+std::string ReadFixture(std::string_view relative);
 
 }  // namespace hv::test
