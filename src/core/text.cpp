@@ -9,22 +9,19 @@ namespace {
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+char* EncodeUtf8(char* out, char32_t cp) {
+  if (cp < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (cp >> 6));
   } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | (cp >> 12));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | (cp >> 18));
+    *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
   }
+  *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+  return out;
 }
 
 }  // namespace
@@ -91,21 +88,40 @@ std::u16string Utf8ToWide(std::string_view bytes) {
 
 std::string WideToUtf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
+  AppendUtf8(out, text);
+  return out;
+}
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
+  // Paths and digests are nearly always ASCII: append those unit for byte.
+  bool ascii = true;
+  for (char16_t c : text) ascii &= c < 0x80;
+  if (ascii) {
+    out.append(text.begin(), text.end());
+    return;
+  }
+  // At most three bytes per unit (a surrogate pair takes four bytes for two units): write into
+  // room of that size, then trim it.
+  const size_t start = out.size();
+  out.resize(start + text.size() * 3);
+  char* write = out.data() + start;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+    if (c < 0x80) {
+      *write++ = static_cast<char>(c);
+      continue;
+    }
+    char32_t cp = c;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, c);
+      cp = kReplacement;
     }
+    write = EncodeUtf8(write, cp);
   }
-  return out;
+  out.resize(static_cast<size_t>(write - out.data()));
 }
 
 std::u16string DecodeEscapedUtf8(std::string_view bytes) {

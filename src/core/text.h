@@ -13,6 +13,8 @@ namespace hv {
 
 std::u16string Utf8ToWide(std::string_view bytes);
 std::string WideToUtf8(std::u16string_view text);
+// WideToUtf8 appended to out.
+void AppendUtf8(std::string& out, std::u16string_view text);
 
 // Replaces each backslash directly followed by 'n' with a line feed, then decodes as UTF-8.
 // No other escape exists: a doubled backslash or a trailing backslash stays as it is.

@@ -1,6 +1,5 @@
 #include "net/sha256.h"
 
-#include <vector>
 
 #include "core/file.h"
 
@@ -27,13 +26,14 @@ bool Sha256FileHex(const std::u16string& path, std::u16string& digest_hex, const
   if (!file.Open(path, File::Access::kReadSequential)) return false;
   Sha256Hasher hasher;
   if (!hasher.usable()) return false;
-  std::vector<uint8_t> buffer(kChunk);
+  // Not zero-filled: most client files are far smaller than the buffer.
+  const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
   while (true) {
     size_t got = 0;
-    if (!file.Read(buffer.data(), buffer.size(), got)) return false;
+    if (!file.Read(buffer.get(), kChunk, got)) return false;
     if (got == 0) break;
     if (IsCancelled(cancel)) return false;
-    hasher.Update(buffer.data(), got);
+    hasher.Update(buffer.get(), got);
     if (progress) progress(got, user);
   }
   file.Close();

@@ -1,5 +1,6 @@
 #include "update/file_cache.h"
 
+#include <charconv>
 #include <limits>
 
 #include "core/text.h"
@@ -20,6 +21,12 @@ uint64_t LeadingNumber(std::string_view text) {
   return value;
 }
 
+void AppendNumber(std::string& out, uint64_t value) {
+  char digits[20];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
+}
+
 }  // namespace
 
 FileCache ParseFileCache(std::string_view bytes) {
@@ -38,21 +45,25 @@ FileCache ParseFileCache(std::string_view bytes) {
     record.size = LeadingNumber(line.substr(0, first));
     record.write_time = LeadingNumber(line.substr(first + 1, second - first - 1));
     record.sha256 = Utf8ToWide(line.substr(second + 1, third - second - 1));
-    cache[Utf8ToWide(line.substr(third + 1))] = std::move(record);
+    // The file is written in key order, so the end is the right place nearly always.
+    cache.insert_or_assign(cache.end(), Utf8ToWide(line.substr(third + 1)), std::move(record));
   }
   return cache;
 }
 
 std::string SerializeFileCache(const FileCache& cache) {
   std::string out;
+  size_t estimate = 0;
+  for (const auto& [path, record] : cache) estimate += 48 + record.sha256.size() + path.size() * 3;
+  out.reserve(estimate);
   for (const auto& [path, record] : cache) {
-    out += std::to_string(record.size);
+    AppendNumber(out, record.size);
     out += '\t';
-    out += std::to_string(record.write_time);
+    AppendNumber(out, record.write_time);
     out += '\t';
-    out += WideToUtf8(record.sha256);
+    AppendUtf8(out, record.sha256);
     out += '\t';
-    out += WideToUtf8(path);
+    AppendUtf8(out, path);
     out += '\n';
   }
   return out;

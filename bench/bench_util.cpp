@@ -1,0 +1,62 @@
+#include "bench_util.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "core/file_util.h"
+
+namespace hv::bench {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ToFs(const std::u16string& path) {
+  std::u16string native = path;
+#ifndef _WIN32
+  for (char16_t& c : native) {
+    if (c == u'\\') c = u'/';
+  }
+#endif
+  return fs::path(native);
+}
+
+uint64_t StatusField(const char* name) {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == name) {
+      uint64_t kib = 0;
+      status >> kib;
+      return kib * 1024;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir(const std::string& name) {
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path dir = fs::temp_directory_path() / (name + "-" + std::to_string(stamp));
+  fs::create_directories(dir);
+  path_ = dir.u16string();
+}
+
+ScratchDir::~ScratchDir() { RemoveTree(path_); }
+
+void WriteBenchFile(const std::u16string& path, const std::string& bytes) {
+  EnsureParentDirectory(path);
+  std::ofstream out(ToFs(path), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+uint64_t ResidentBytes() { return StatusField("VmRSS:"); }
+uint64_t PeakResidentBytes() { return StatusField("VmHWM:"); }
+
+void ResetPeakResident() {
+  // Writing 5 to clear_refs resets the peak resident size (Linux 4.0 and later).
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+}  // namespace hv::bench

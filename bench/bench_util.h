@@ -1,0 +1,43 @@
+// Small helpers for the benchmark programs that time whole scenarios rather than functions.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace hv::bench {
+
+// The best (smallest) wall time in seconds of `runs` calls: the least disturbed measurement.
+inline double BestSeconds(int runs, const std::function<void()>& body) {
+  double best = 1e300;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    body();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (took.count() < best) best = took.count();
+  }
+  return best;
+}
+
+// A unique scratch folder under the system's temporary folder, removed at destruction.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& name);
+  ~ScratchDir();
+  const std::u16string& path() const { return path_; }
+
+ private:
+  std::u16string path_;
+};
+
+// Writes a file with plain stdio (no syncing: the benchmarks want the page cache warm).
+void WriteBenchFile(const std::u16string& path, const std::string& bytes);
+
+// Resident memory of this process now, and its peak since the last ResetPeakResident(), in
+// bytes. Linux only; 0 elsewhere.
+uint64_t ResidentBytes();
+uint64_t PeakResidentBytes();
+void ResetPeakResident();
+
+}  // namespace hv::bench
