@@ -13,7 +13,7 @@ struct LocalTime {
 };
 
 struct Clock {
-  std::function<uint32_t()> tick_ms;       // milliseconds, wrapping at 2^32
+  std::function<uint32_t()> tick_ms;  // milliseconds, wrapping at 2^32
   std::function<LocalTime()> local_time;
 };
 

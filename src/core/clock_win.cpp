@@ -9,8 +9,8 @@ Clock SystemClock() {
           [] {
             SYSTEMTIME now;
             GetLocalTime(&now);
-            return LocalTime{now.wYear, now.wMonth, now.wDayOfWeek, now.wDay,
-                             now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+            return LocalTime{now.wYear, now.wMonth,  now.wDayOfWeek, now.wDay,
+                             now.wHour, now.wMinute, now.wSecond,    now.wMilliseconds};
           }};
 }
 

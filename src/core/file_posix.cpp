@@ -73,8 +73,6 @@ bool File::last_error_is_disk_full() const {
   return last_error_ == ENOSPC || last_error_ == EDQUOT;
 }
 
-bool DeleteFilePath(const std::u16string& path) {
-  return ::unlink(NativePath(path).c_str()) == 0;
-}
+bool DeleteFilePath(const std::u16string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 }  // namespace hv

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hv {
 
@@ -47,6 +48,15 @@ bool WriteFileAtomic(const std::u16string& path, std::string_view bytes);
 // touched. True for a missing path or a plain file (left alone); otherwise true only when the
 // folder itself is gone.
 bool RemoveTree(const std::u16string& path);
+
+struct DirectoryEntry {
+  std::u16string name;
+  bool is_directory = false;  // a link to a folder counts as a folder
+};
+
+// The entries of folder except "." and "..", in the platform's listing order. False when the
+// folder cannot be listed.
+bool ListDirectory(const std::u16string& folder, std::vector<DirectoryEntry>& entries);
 
 // True when a relative path from the manifest may be used under client_dir: 1 to 240 units, no
 // leading separator, no ':', no control character or any of "*<>?|, no empty, "." or ".."

@@ -39,10 +39,11 @@ void MakeWritableFolder(const std::string& path, mode_t mode) {
   if ((mode & S_IRWXU) != S_IRWXU) ::chmod(path.c_str(), mode | S_IRWXU);
 }
 
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
 void RemoveEntries(const std::u16string& folder, const std::string& native) {
-  struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-  };
   std::unique_ptr<DIR, DirCloser> dir(::opendir(native.c_str()));
   if (!dir) return;
   std::vector<std::string> names;
@@ -187,6 +188,22 @@ bool RemoveTree(const std::u16string& path) {
   MakeWritableFolder(native, link_info.st_mode);
   RemoveEntries(path, native);
   return ::rmdir(native.c_str()) == 0;
+}
+
+bool ListDirectory(const std::u16string& folder, std::vector<DirectoryEntry>& entries) {
+  entries.clear();
+  const std::string native = NativePath(folder);
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(native.c_str()));
+  if (!dir) return false;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info;
+    const bool is_directory =
+        ::stat((native + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    entries.push_back({Utf8ToWide(name), is_directory});
+  }
+  return true;
 }
 
 namespace platform {

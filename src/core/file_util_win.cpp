@@ -78,8 +78,8 @@ bool GetFileSizeAndTime(const std::u16string& path, uint64_t& size, uint64_t& wr
   }
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
   size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  write_time = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
-               data.ftLastWriteTime.dwLowDateTime;
+  write_time =
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
   return true;
 }
 
@@ -109,8 +109,8 @@ bool WriteFileAtomic(const std::u16string& path, std::string_view bytes) {
     if (!file.IsValid()) return false;
     if (!bytes.empty()) {
       DWORD written = 0;
-      const BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                &written, nullptr);
+      const BOOL ok =
+          WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
       if (!ok || written != bytes.size()) {
         FlushFileBuffers(file.Get());
         file.Reset();
@@ -134,6 +134,20 @@ bool RemoveTree(const std::u16string& path) {
   }
   RemoveEntries(path);
   return RemoveDirectoryW(extended.c_str()) != 0;
+}
+
+bool ListDirectory(const std::u16string& folder, std::vector<DirectoryEntry>& entries) {
+  entries.clear();
+  WIN32_FIND_DATAW entry;
+  ScopedFindHandle find(FindFirstFileW(ExtendedPath(JoinPath(folder, u"*")).c_str(), &entry));
+  if (!find.IsValid()) return false;
+  do {
+    const std::wstring name(entry.cFileName);
+    if (name == L"." || name == L"..") continue;
+    entries.push_back({FromW(name.c_str(), name.size()),
+                       (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(find.Get(), &entry));
+  return true;
 }
 
 namespace platform {

@@ -18,12 +18,11 @@ File::~File() { Close(); }
 bool File::Open(const std::u16string& path, Access access) {
   Close();
   const std::wstring extended = ExtendedPath(path);
-  const HANDLE handle =
-      access == Access::kReadSequential
-          ? CreateFileW(extended.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
-          : CreateFileW(extended.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = access == Access::kReadSequential
+                            ? CreateFileW(extended.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                            : CreateFileW(extended.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     last_error_ = GetLastError();
     return false;

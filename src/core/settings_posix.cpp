@@ -62,9 +62,8 @@ KeyLocation FindKey(std::string_view text, std::string_view key) {
 
     if (!line.empty() && line.front() == '[') {
       const size_t close = line.find(']');
-      const std::string_view name = Trim(line.substr(1, close == std::string_view::npos
-                                                            ? std::string_view::npos
-                                                            : close - 1));
+      const std::string_view name = Trim(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       if (found.section_found && in_section) return found;  // the first section wins
       in_section = SameName(name, kSection);
       if (in_section) {

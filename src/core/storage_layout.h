@@ -20,7 +20,7 @@ struct StorageLayout {
 
 // The platform lookups the layout depends on. Each returns false when the platform cannot answer.
 struct FolderLookups {
-  std::function<bool(std::u16string& path)> program_path;    // full path of the running program
+  std::function<bool(std::u16string& path)> program_path;      // full path of the running program
   std::function<bool(std::u16string& folder)> local_app_data;  // per-user writable data folder
 };
 

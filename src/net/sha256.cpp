@@ -1,6 +1,5 @@
 #include "net/sha256.h"
 
-
 #include "core/file.h"
 
 namespace hv {

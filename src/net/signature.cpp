@@ -21,7 +21,8 @@ bool ReadLength(std::string_view bytes, size_t& at, size_t& length) {
   const size_t count = first & 0x7F;
   if (count < 1 || count > 2 || bytes.size() < at + 1 + count) return false;
   length = 0;
-  for (size_t i = 0; i < count; ++i) length = (length << 8) | static_cast<uint8_t>(bytes[at + 1 + i]);
+  for (size_t i = 0; i < count; ++i)
+    length = (length << 8) | static_cast<uint8_t>(bytes[at + 1 + i]);
   at += 1 + count;
   return true;
 }

@@ -26,11 +26,12 @@ Owned<EVP_PKEY, EVP_PKEY_free> ImportKey(const PublicKeyBlob& blob) {
   point[0] = 0x04;
   for (size_t i = 0; i < 64; ++i) point[1 + i] = blob[8 + i];
   OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME,
-                                       const_cast<char*>("prime256v1"), 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>("prime256v1"),
+                                       0),
       OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, point, sizeof point),
       OSSL_PARAM_construct_end()};
-  Owned<EVP_PKEY_CTX, EVP_PKEY_CTX_free> context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+  Owned<EVP_PKEY_CTX, EVP_PKEY_CTX_free> context(
+      EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
   EVP_PKEY* key = nullptr;
   if (!context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
       EVP_PKEY_fromdata(context.get(), &key, EVP_PKEY_PUBLIC_KEY, params) != 1) {

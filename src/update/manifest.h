@@ -32,7 +32,8 @@ struct Manifest {
   std::u16string notes_pt;
   std::u16string notes_en;
   std::u16string privacy_url;  // empty or starting with "https://"
-  std::vector<ManifestEntry> entries;  // in file order, never empty, no two paths equal ignoring case
+  std::vector<ManifestEntry>
+      entries;  // in file order, never empty, no two paths equal ignoring case
 };
 
 // Parses a whole manifest. Entry paths and exe must pass IsSafeRelativePath under client_dir.

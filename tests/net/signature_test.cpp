@@ -24,8 +24,8 @@ std::string WithLongFormLengths(const std::string& der) {
   const size_t r_length = static_cast<uint8_t>(der[3]);
   const std::string r = der.substr(4, r_length);
   const std::string s = der.substr(4 + r_length + 2);
-  std::string body = std::string("\x02\x81", 2) + char(r.size()) + r +
-                     std::string("\x02\x81", 2) + char(s.size()) + s;
+  std::string body = std::string("\x02\x81", 2) + char(r.size()) + r + std::string("\x02\x81", 2) +
+                     char(s.size()) + s;
   return std::string("\x30\x81", 2) + char(body.size()) + body;
 }
 
@@ -47,7 +47,8 @@ TEST(VerifyManifestSignature, RejectsOtherTextsKeysAndSignatures) {
   const std::string text = ReadFixture("signatures/manifest.txt");
   const std::string signature = ReadFixture("signatures/valid.sig");
 
-  EXPECT_FALSE(VerifyManifestSignature(ReadFixture("signatures/manifest-crlf.txt"), signature, key));
+  EXPECT_FALSE(
+      VerifyManifestSignature(ReadFixture("signatures/manifest-crlf.txt"), signature, key));
   std::string changed = text;
   changed[changed.size() / 2] ^= 1;
   EXPECT_FALSE(VerifyManifestSignature(changed, signature, key));
@@ -84,8 +85,8 @@ TEST(DecodeDerSignature, RejectsMalformedEncodings) {
       {"sequence longer than the file", valid.substr(0, valid.size() - 1)},
       {"trailing newline", valid + "\n"},
       {"indefinite length", std::string("\x30\x80", 2) + valid.substr(2)},
-      {"three length bytes", std::string("\x30\x83\x00\x00", 4) + char(valid.size() - 2) +
-                                 valid.substr(2)},
+      {"three length bytes",
+       std::string("\x30\x83\x00\x00", 4) + char(valid.size() - 2) + valid.substr(2)},
       {"third integer", sequence(integer(r) + integer(s) + integer("\x01"))},
       {"only r", sequence(integer(r))},
       {"r not an integer", sequence(std::string(1, '\x04') + char(32) + r + integer(s))},

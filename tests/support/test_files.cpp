@@ -100,9 +100,9 @@ void SetWriteTime(const std::u16string& path, uint64_t file_time) {
 #else
   constexpr uint64_t kEpochDifference = 11644473600ull * 10000000ull;
   const uint64_t since_1970 = file_time - kEpochDifference;
-  const timespec times[2] = {{0, UTIME_OMIT},
-                             {static_cast<time_t>(since_1970 / 10000000),
-                              static_cast<long>(since_1970 % 10000000) * 100}};
+  const timespec times[2] = {
+      {0, UTIME_OMIT},
+      {static_cast<time_t>(since_1970 / 10000000), static_cast<long>(since_1970 % 10000000) * 100}};
   ASSERT_EQ(::utimensat(AT_FDCWD, ToFs(path).c_str(), times, 0), 0);
 #endif
 }
@@ -132,8 +132,8 @@ bool MakeUnixLinkUnderWine(const std::u16string& link, const std::u16string& tar
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       nullptr, &startup, &process)) {
+    if (CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process)) {
       CloseHandle(process.hThread);
       CloseHandle(process.hProcess);
       // Wine's handle of a Unix process does not tell when it ends: wait for the link instead.

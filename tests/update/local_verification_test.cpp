@@ -123,7 +123,8 @@ TEST_F(LocalVerificationTest, JudgesByTheCacheWhenSizeAndTimeMatch) {
   manifest_.entries[1].sha256 = DigestOf("new version");
   // A cached digest in upper case never equals the manifest's.
   FileCache cache = ParseFileCache(ReadFileRaw(CachePath()));
-  for (char16_t& c : cache.at(u"upper.bin").sha256) c = (c >= u'a' && c <= u'f') ? char16_t(c - 32) : c;
+  for (char16_t& c : cache.at(u"upper.bin").sha256)
+    c = (c >= u'a' && c <= u'f') ? char16_t(c - 32) : c;
   WriteFileRaw(CachePath(), SerializeFileCache(cache));
 
   EXPECT_EQ(Verify(), (Paths{u"republished.bin", u"upper.bin"}));

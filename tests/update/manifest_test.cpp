@@ -41,7 +41,8 @@ const Accepted kAccepted[] = {
      }},
     {"comments and empty lines before the header, CRLF endings",
      "# published by the release tool\r\n\r\nHALVORYN-MANIFEST 1\r\nversion 3\r\n#note\r\n"
-     "exe game.exe\r\nfile " + kA + " 5 game.exe\r\n",
+     "exe game.exe\r\nfile " +
+         kA + " 5 game.exe\r\n",
      [](const Manifest& m) {
        EXPECT_EQ(m.version, "3");
        EXPECT_EQ(m.exe, u"game.exe");
@@ -56,8 +57,9 @@ const Accepted kAccepted[] = {
        ASSERT_EQ(m.entries.size(), 2u);
        EXPECT_EQ(m.entries[1].path, u"data\\my maps\\world one.otbm");
        EXPECT_EQ(m.entries[1].size, 1234u);
-       EXPECT_EQ(m.entries[1].sha256, u"0123456789abcdef0123456789abcdef"
-                                      u"0123456789abcdef0123456789abcdef");
+       EXPECT_EQ(m.entries[1].sha256,
+                 u"0123456789abcdef0123456789abcdef"
+                 u"0123456789abcdef0123456789abcdef");
      }},
     {"largest size", Minimal("file " + kB + " 999999999999 big.dat\n"),
      [](const Manifest& m) { EXPECT_EQ(m.entries[1].size, 999999999999u); }},
@@ -132,8 +134,7 @@ const Rejected kRejected[] = {
     {"duplicate path differing in separators",
      Minimal("file " + kB + " 1 data/a.bin\nfile " + kA + " 2 data\\a.bin\n"), u"duplicate path"},
     {"no version", "HALVORYN-MANIFEST 1\nexe a.exe\nfile " + kA + " 1 a.exe\n", u"incomplete"},
-    {"empty exe", "HALVORYN-MANIFEST 1\nversion 1\nexe \nfile " + kA + " 1 a.exe\n",
-     u"incomplete"},
+    {"empty exe", "HALVORYN-MANIFEST 1\nversion 1\nexe \nfile " + kA + " 1 a.exe\n", u"incomplete"},
     {"unsafe exe", "HALVORYN-MANIFEST 1\nversion 1\nexe ..\\a.exe\nfile " + kA + " 1 a.exe\n",
      u"incomplete"},
     {"no file", "HALVORYN-MANIFEST 1\nversion 1\nexe a.exe\n", u"incomplete"},

@@ -90,9 +90,8 @@ class GatedRun {
 TEST(UpdateWorker, RunsOneRunAtATimeAndDropsStartsMeanwhile) {
   StatusBoard board;
   GatedRun gate;
-  UpdateWorker worker(board, [&gate](WorkerMode mode, const CancelFlag& cancel) {
-    gate(mode, cancel);
-  });
+  UpdateWorker worker(board,
+                      [&gate](WorkerMode mode, const CancelFlag& cancel) { gate(mode, cancel); });
   std::atomic<int> posts{0}, posts_while_idle{0};
   auto notifier = [&] {
     ++posts;
@@ -120,9 +119,8 @@ TEST(UpdateWorker, RunsOneRunAtATimeAndDropsStartsMeanwhile) {
 TEST(UpdateWorker, CancelRaisesTheFlagAndANewStartLowersIt) {
   StatusBoard board;
   GatedRun gate;
-  UpdateWorker worker(board, [&gate](WorkerMode mode, const CancelFlag& cancel) {
-    gate(mode, cancel);
-  });
+  UpdateWorker worker(board,
+                      [&gate](WorkerMode mode, const CancelFlag& cancel) { gate(mode, cancel); });
   worker.Start(nullptr, WorkerMode::UpdateRun);
   gate.WaitStarted();
   worker.Cancel();

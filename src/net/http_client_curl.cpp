@@ -1,0 +1,188 @@
+// The transport on POSIX: libcurl with the rules WinHTTP follows on Windows.
+//   - HTTPS only, TLS 1.2 or later; certificate and host name always verified (against the
+//     configured CA file in tests, the system's store otherwise);
+//   - the proxy from the environment (https_proxy, no_proxy...), libcurl's usual variables;
+//   - no redirects, HTTP/1.1, no content encoding;
+//   - timeouts: WinHTTP's resolve (15 s) and connect (15 s) become one connect timeout of 30 s,
+//     which in libcurl covers both; its receive timeout (30 s without an answer) becomes "less than
+//     one byte per second over 30 s"; libcurl has no send timeout of its own, and the low-speed
+//     rule also ends a request whose tiny header cannot be sent.
+// libcurl pushes the body into a callback; the rules of the shared sinks apply piece by piece
+// there. The cancel flag is also read by the progress callback, which libcurl calls about once
+// a second while waiting, so a cancel ends a stalled transfer without waiting for data.
+#include <curl/curl.h>
+
+#include <mutex>
+
+#include "core/text.h"
+#include "net/http_transfer.h"
+
+namespace hv {
+namespace {
+
+constexpr long kConnectTimeoutMs = 30000;
+constexpr long kStallSeconds = 30;
+// The sizes of the buffers WinHTTP cracks a URL into, without their terminators.
+constexpr size_t kMaxHost = 255, kMaxPath = 2047, kMaxQuery = 1023;
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+template <typename T, void (*Free)(T*)>
+struct Deleter {
+  void operator()(T* pointer) const { Free(pointer); }
+};
+using ScopedCurl = std::unique_ptr<CURL, Deleter<CURL, curl_easy_cleanup>>;
+using ScopedUrl = std::unique_ptr<CURLU, Deleter<CURLU, curl_url_cleanup>>;
+using ScopedHeaders = std::unique_ptr<curl_slist, Deleter<curl_slist, curl_slist_free_all>>;
+
+size_t PartLength(CURLU* url, CURLUPart part) {
+  char* text = nullptr;
+  if (curl_url_get(url, part, &text, 0) != CURLUE_OK) return 0;
+  const size_t length = std::string_view(text).size();
+  curl_free(text);
+  return length;
+}
+
+// An absolute https URL whose parts fit the limits WinHTTP's cracking has on Windows.
+bool IsUsableUrl(const std::string& url) {
+  ScopedUrl parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+    return false;
+  }
+  char* scheme = nullptr;
+  if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+  const bool https = std::string_view(scheme) == "https";
+  curl_free(scheme);
+  return https && PartLength(parsed.get(), CURLUPART_HOST) <= kMaxHost &&
+         PartLength(parsed.get(), CURLUPART_PATH) <= kMaxPath &&
+         PartLength(parsed.get(), CURLUPART_QUERY) + 1 <= kMaxQuery;
+}
+
+struct Transfer {
+  CURL* curl;
+  const CancelFlag* cancel;
+  BodySink& sink;
+  HttpResult& result;
+  bool begun = false;    // a 200 arrived and the sink accepted it
+  bool stopped = false;  // a callback ended the transfer; result says why
+};
+
+void StopCancelled(Transfer& transfer) {
+  transfer.result.ok = false;
+  transfer.result.reason = u"cancelled";
+  transfer.stopped = true;
+}
+
+// Called for every header line; the empty line ends them.
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  const std::string_view line(data, size * count);
+  if (line != "\r\n" && line != "\n") return line.size();
+  long status = 0;
+  curl_easy_getinfo(transfer.curl, CURLINFO_RESPONSE_CODE, &status);
+  transfer.result.status = static_cast<int32_t>(status);
+  if (status != 200) {
+    transfer.stopped = true;  // any other status fails without reading the body
+    return 0;
+  }
+  transfer.result.ok = true;
+  curl_off_t announced = -1;
+  curl_easy_getinfo(transfer.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  if (!transfer.sink.Begin(announced, transfer.result)) {
+    transfer.stopped = true;
+    return 0;
+  }
+  transfer.begun = true;
+  return line.size();
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  if (IsCancelled(transfer.cancel)) {
+    StopCancelled(transfer);
+    return 0;
+  }
+  if (!transfer.sink.Piece(data, size * count, transfer.result)) {
+    transfer.stopped = true;
+    return 0;
+  }
+  return size * count;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  // Before the headers the request runs on, as on Windows, so that the status is known.
+  if (!transfer.begun || !IsCancelled(transfer.cancel)) return 0;
+  StopCancelled(transfer);
+  return 1;
+}
+
+void Configure(CURL* curl, const EngineConfig& config, const std::string& url,
+               const std::string& agent, curl_slist* headers, size_t piece_size,
+               Transfer& transfer) {
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!config.ca_file.empty()) {
+    curl_easy_setopt(curl, CURLOPT_CAINFO, WideToUtf8(config.ca_file).c_str());
+  }
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(piece_size));
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+}
+
+}  // namespace
+
+HttpResult HttpTransfer(const EngineConfig& config, const std::u16string& url, size_t piece_size,
+                        const CancelFlag* cancel, BodySink& sink) {
+  HttpResult result;
+  const std::string url_bytes = WideToUtf8(url);
+  InitCurlOnce();
+  if (!IsUsableUrl(url_bytes)) {
+    result.reason = u"invalid url";
+    return result;
+  }
+  ScopedCurl curl(curl_easy_init());
+  if (!curl) {
+    result.error = CURLE_FAILED_INIT;
+    return result;
+  }
+  ScopedHeaders headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
+  const std::string agent = WideToUtf8(UserAgent(config));
+  Transfer transfer{curl.get(), cancel, sink, result};
+  Configure(curl.get(), config, url_bytes, agent, headers.get(), piece_size, transfer);
+
+  const CURLcode code = curl_easy_perform(curl.get());
+  if (!transfer.stopped) {
+    // A body cut short of its Content-Length ends like any other; the sink judges its size.
+    if (code == CURLE_OK || (code == CURLE_PARTIAL_FILE && transfer.begun)) {
+      // The check before the read that would find the end of the body.
+      if (IsCancelled(cancel)) StopCancelled(transfer);
+    } else {
+      result.ok = false;
+      result.error = static_cast<uint32_t>(code);
+    }
+  }
+  if (transfer.begun) sink.End(result);
+  return result;
+}
+
+}  // namespace hv
