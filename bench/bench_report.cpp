@@ -13,8 +13,8 @@ class RecordingReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        seconds_[run.run_name.function_name] = run.GetAdjustedRealTime() /
-                                               benchmark::GetTimeUnitMultiplier(run.time_unit);
+        seconds_[run.run_name.function_name] =
+            run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
       }
     }
     ConsoleReporter::ReportRuns(runs);

@@ -1,6 +1,7 @@
 #include "bench_util.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -36,9 +37,27 @@ uint64_t StatusField(const char* name) {
 
 }  // namespace
 
-ScratchDir::ScratchDir(const std::string& name) {
+std::string ServerFact(const std::string& key) {
+  const char* dir = std::getenv("HV_TEST_SERVERS");
+  if (!dir) return "";
+  std::ifstream facts(fs::path(dir) / "servers.env");
+  std::string line;
+  while (std::getline(facts, line)) {
+    if (line.size() > key.size() && line.compare(0, key.size(), key) == 0 &&
+        line[key.size()] == '=') {
+      return line.substr(key.size() + 1);
+    }
+  }
+  return "";
+}
+
+ScratchDir::ScratchDir(const std::string& name, bool in_memory) {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const fs::path dir = fs::temp_directory_path() / (name + "-" + std::to_string(stamp));
+  std::error_code error;
+  const fs::path base = in_memory && fs::is_directory("/dev/shm", error)
+                            ? fs::path("/dev/shm")
+                            : fs::temp_directory_path();
+  const fs::path dir = base / (name + "-" + std::to_string(stamp));
   fs::create_directories(dir);
   path_ = dir.u16string();
 }

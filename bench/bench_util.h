@@ -20,10 +20,11 @@ inline double BestSeconds(int runs, const std::function<void()>& body) {
   return best;
 }
 
-// A unique scratch folder under the system's temporary folder, removed at destruction.
+// A unique scratch folder under the system's temporary folder (or, when in_memory and the system
+// has one, under /dev/shm), removed at destruction.
 class ScratchDir {
  public:
-  explicit ScratchDir(const std::string& name);
+  explicit ScratchDir(const std::string& name, bool in_memory = false);
   ~ScratchDir();
   const std::u16string& path() const { return path_; }
 
@@ -33,6 +34,10 @@ class ScratchDir {
 
 // Writes a file with plain stdio (no syncing: the benchmarks want the page cache warm).
 void WriteBenchFile(const std::u16string& path, const std::string& bytes);
+
+// The facts of the local servers started by tests/servers/servers.py into the folder named by
+// $HV_TEST_SERVERS (servers.env): empty when unavailable.
+std::string ServerFact(const std::string& key);
 
 // Resident memory of this process now, and its peak since the last ResetPeakResident(), in
 // bytes. Linux only; 0 elsewhere.

@@ -28,20 +28,21 @@ std::string Hex(std::mt19937_64& random) {
 const std::string& GeneratedManifest() {
   static const std::string text = [] {
     std::mt19937_64 random(42);
-    const char* tops[] = {"data/things", "data/sprites", "data/sounds/ambient", "mods/community",
-                          "data/maps/continent", "modules/game_interface/images"};
+    const char* tops[] = {"data/things",    "data/sprites",        "data/sounds/ambient",
+                          "mods/community", "data/maps/continent", "modules/game_interface/images"};
     const char* kinds[] = {"sheet", "creature-outfit", "item-animation", "tile-border", "effect"};
-    std::string out = "HALVORYN-MANIFEST 1\nversion 2.14.0\nmin_version 2.10.0\n"
-                      "launcher_min 1.0.1\nexe bin\\otclient.exe\n"
-                      "notes_pt Nova vers\xC3\xA3o\\ncom mapas\nnotes_en New version\\nwith maps\n"
-                      "privacy_url https://halvoryn.example/privacy\n";
+    std::string out =
+        "HALVORYN-MANIFEST 1\nversion 2.14.0\nmin_version 2.10.0\n"
+        "launcher_min 1.0.1\nexe bin\\otclient.exe\n"
+        "notes_pt Nova vers\xC3\xA3o\\ncom mapas\nnotes_en New version\\nwith maps\n"
+        "privacy_url https://halvoryn.example/privacy\n";
     out += "file " + Hex(random) + " 18874368 bin/otclient.exe\n";
     for (size_t i = 0;; ++i) {
       char line[400];
       const int length = std::snprintf(
           line, sizeof line, "file %s %llu %s/%s-%03zu/variant-%02zu/%s-%06zu-%s.png\n",
-          Hex(random).c_str(), static_cast<unsigned long long>(random() % 5000000),
-          tops[i % 6], kinds[(i / 7) % 5], (i / 100) % 1000, i % 37, kinds[i % 5], i,
+          Hex(random).c_str(), static_cast<unsigned long long>(random() % 5000000), tops[i % 6],
+          kinds[(i / 7) % 5], (i / 100) % 1000, i % 37, kinds[i % 5], i,
           (i % 3) ? "high-resolution" : "low");
       if (out.size() + static_cast<size_t>(length) > kMaxManifest) break;
       out.append(line, static_cast<size_t>(length));

@@ -62,8 +62,8 @@ void MakeClient(Client& client, size_t count, size_t size) {
 
 #ifndef _WIN32
 std::string ManifestText(const Manifest& manifest) {
-  std::string text = "HALVORYN-MANIFEST 1\nversion 1\nexe " + WideToUtf8(manifest.entries[0].path) +
-                     "\n";
+  std::string text =
+      "HALVORYN-MANIFEST 1\nversion 1\nexe " + WideToUtf8(manifest.entries[0].path) + "\n";
   for (const ManifestEntry& entry : manifest.entries) {
     text += "file " + WideToUtf8(entry.sha256) + " " + std::to_string(entry.size) + " " +
             WideToUtf8(entry.path) + "\n";
@@ -83,7 +83,8 @@ bool Verify(const Client& client) {
   StatusBoard board;
   CancelFlag cancel{0};
   const Clock clock = SystemClock();
-  EngineContext context{config, client.layout, board, cancel, clock};
+  const LauncherSettings settings(client.layout.state_dir);
+  EngineContext context{config, client.layout, settings, board, cancel, clock, nullptr};
   std::vector<const ManifestEntry*> download;
   return VerifyInstalledFiles(context, client.manifest, download) && download.empty();
 }
@@ -156,8 +157,9 @@ int Memory(const std::string& dir) {
   const uint64_t idle = bench::ResidentBytes();
   const bool ok = Verify(client);
   const double above = static_cast<double>(bench::PeakResidentBytes() - idle) / kMiB;
-  std::printf("peak resident while verifying 1 GiB: %.1f MiB above idle %.1f MiB (target <= 16)%s\n",
-              above, static_cast<double>(idle) / kMiB, ok ? "" : " (VERIFICATION FAILED)");
+  std::printf(
+      "peak resident while verifying 1 GiB: %.1f MiB above idle %.1f MiB (target <= 16)%s\n", above,
+      static_cast<double>(idle) / kMiB, ok ? "" : " (VERIFICATION FAILED)");
   return ok ? 0 : 1;
 }
 #endif

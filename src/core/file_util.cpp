@@ -82,6 +82,13 @@ bool EnsureParentDirectory(const std::u16string& path) {
   return EnsureDirectory(path.substr(0, last));
 }
 
+bool IsReservedDeviceName(std::u16string_view name) {
+  const std::u16string base = AsciiLower(name.substr(0, name.find(u'.')));
+  if (base == u"con" || base == u"prn" || base == u"aux" || base == u"nul") return true;
+  return base.size() == 4 && (base.starts_with(u"com") || base.starts_with(u"lpt")) &&
+         base[3] >= u'1' && base[3] <= u'9';
+}
+
 bool IsSafeRelativePath(const std::u16string& client_dir, std::u16string_view relative_path) {
   if (relative_path.empty() || relative_path.size() > kMaxRelativePath) return false;
   if (!CharactersAndComponentsAreSafe(relative_path)) return false;

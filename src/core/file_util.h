@@ -49,6 +49,21 @@ bool WriteFileAtomic(const std::u16string& path, std::string_view bytes);
 // folder itself is gone.
 bool RemoveTree(const std::u16string& path);
 
+// Renames from over to (a file already at to is replaced). With allow_copy, a move the OS cannot
+// do as a rename (across volumes) is done as a copy and a delete.
+bool MoveFileReplacing(const std::u16string& from, const std::u16string& to, bool allow_copy);
+
+// Copies from to to, replacing a file at to. On POSIX the copy appears under its name only once
+// it is complete; Windows' CopyFileW gives no such promise.
+bool CopyFileReplacing(const std::u16string& from, const std::u16string& to);
+
+// The bytes the calling user may still write on the volume that holds path.
+bool GetAvailableDiskSpace(const std::u16string& path, uint64_t& bytes);
+
+// A name Windows reserves for a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any letter
+// case, with or without an extension): unusable as a file or folder name there.
+bool IsReservedDeviceName(std::u16string_view name);
+
 struct DirectoryEntry {
   std::u16string name;
   bool is_directory = false;  // a link to a folder counts as a folder

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,6 +103,29 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// All size bytes of source into destination: in the kernel where it can, else through a buffer.
+bool CopyContents(int source, int destination, uint64_t size) {
+  uint64_t done = 0;
+  while (done < size) {
+    const ssize_t copied = ::copy_file_range(source, nullptr, destination, nullptr, size - done, 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied <= 0) break;
+    done += static_cast<uint64_t>(copied);
+  }
+  if (done == size) return true;
+  std::vector<char> buffer(1 << 20);
+  if (::lseek(source, static_cast<off_t>(done), SEEK_SET) < 0) return false;
+  while (true) {
+    const ssize_t got = ::read(source, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (!WriteAll(destination, std::string_view(buffer.data(), static_cast<size_t>(got)))) {
+      return false;
+    }
+  }
+}
+
 }  // namespace
 
 std::string NativePath(const std::u16string& path) {
@@ -188,6 +212,40 @@ bool RemoveTree(const std::u16string& path) {
   MakeWritableFolder(native, link_info.st_mode);
   RemoveEntries(path, native);
   return ::rmdir(native.c_str()) == 0;
+}
+
+bool MoveFileReplacing(const std::u16string& from, const std::u16string& to, bool allow_copy) {
+  const std::string native_from = NativePath(from);
+  if (::rename(native_from.c_str(), NativePath(to).c_str()) == 0) return true;
+  if (errno != EXDEV || !allow_copy) return false;
+  return CopyFileReplacing(from, to) && ::unlink(native_from.c_str()) == 0;
+}
+
+bool CopyFileReplacing(const std::u16string& from, const std::u16string& to) {
+  const std::string target = NativePath(to);
+  const std::string temp = target + ".tmp";
+  ScopedFd source(::open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info;
+  if (!source.IsValid() || ::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  bool copied = false;
+  {
+    ScopedFd copy(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!copy.IsValid()) return false;
+    copied = CopyContents(source.Get(), copy.Get(), static_cast<uint64_t>(info.st_size));
+  }
+  // Visible under its name only once complete.
+  if (copied && ::rename(temp.c_str(), target.c_str()) == 0) return true;
+  ::unlink(temp.c_str());
+  return false;
+}
+
+bool GetAvailableDiskSpace(const std::u16string& path, uint64_t& bytes) {
+  struct statvfs info;
+  if (::statvfs(NativePath(path).c_str(), &info) != 0) return false;
+  bytes = static_cast<uint64_t>(info.f_bavail) * static_cast<uint64_t>(info.f_frsize);
+  return true;
 }
 
 bool ListDirectory(const std::u16string& folder, std::vector<DirectoryEntry>& entries) {

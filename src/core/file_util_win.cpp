@@ -136,6 +136,22 @@ bool RemoveTree(const std::u16string& path) {
   return RemoveDirectoryW(extended.c_str()) != 0;
 }
 
+bool MoveFileReplacing(const std::u16string& from, const std::u16string& to, bool allow_copy) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (allow_copy ? MOVEFILE_COPY_ALLOWED : 0);
+  return MoveFileExW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str(), flags) != 0;
+}
+
+bool CopyFileReplacing(const std::u16string& from, const std::u16string& to) {
+  return CopyFileW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str(), FALSE) != 0;
+}
+
+bool GetAvailableDiskSpace(const std::u16string& path, uint64_t& bytes) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(ExtendedPath(path).c_str(), &available, nullptr, nullptr)) return false;
+  bytes = available.QuadPart;
+  return true;
+}
+
 bool ListDirectory(const std::u16string& folder, std::vector<DirectoryEntry>& entries) {
   entries.clear();
   WIN32_FIND_DATAW entry;

@@ -3,6 +3,7 @@
 #include "core/file.h"
 #include "core/file_util.h"
 #include "core/text.h"
+#include "net/background_hasher.h"
 #include "net/http_transfer.h"
 
 namespace hv {
@@ -79,7 +80,7 @@ class FileSink : public BodySink {
       result.reason = file_.last_error_is_disk_full() ? u"disk" : u"write";
       return false;
     }
-    hasher_.Update(data, size);
+    hasher_.Add(data, size);
     if (progress_) progress_(size, user_);
     return true;
   }
@@ -105,7 +106,7 @@ class FileSink : public BodySink {
   ProgressCallback progress_;
   void* user_;
   File file_;
-  Sha256Hasher hasher_;
+  BackgroundHasher hasher_;
   uint64_t total_ = 0;
 };
 

@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <winhttp.h>
 
 #include <memory>

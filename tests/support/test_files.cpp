@@ -171,6 +171,26 @@ bool MakeDirectoryLink(const std::u16string& link, const std::u16string& target)
 }
 #endif
 
+std::map<std::u16string, std::string> ReadTree(const std::u16string& folder) {
+  std::map<std::u16string, std::string> files;
+  std::error_code error;
+  const fs::path root = ToFs(folder);
+  if (!fs::is_directory(root, error)) return files;
+  for (const auto& item : fs::recursive_directory_iterator(root, error)) {
+    if (!item.is_regular_file()) continue;
+    std::u16string relative = fs::relative(item.path(), root).u16string();
+    for (char16_t& c : relative) {
+      if (c == u'/') c = u'\\';
+    }
+    files[relative] = ReadFileRaw(item.path().u16string());
+  }
+  return files;
+}
+
+void CopyTree(const std::u16string& from, const std::u16string& to) {
+  for (const auto& [relative, content] : ReadTree(from)) WriteFileRaw(JoinPath(to, relative), content);
+}
+
 std::u16string FixturePath(std::string_view relative) {
   return JoinPath(Utf8ToWide(HV_FIXTURES_DIR), Utf8ToWide(relative));
 }

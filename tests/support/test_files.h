@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,11 @@ void SetWriteTime(const std::u16string& path, uint64_t file_time);
 bool MakeDirectoryLink(const std::u16string& link, const std::u16string& target);
 // True for a Windows program that runs under Wine.
 bool RunningUnderWine();
+
+// Every file below folder: its path relative to folder (backslash separators) and its content.
+std::map<std::u16string, std::string> ReadTree(const std::u16string& folder);
+// Copies every file below from into to, keeping the relative paths.
+void CopyTree(const std::u16string& from, const std::u16string& to);
 
 // A file of the repository's tests/fixtures folder, e.g. Fixture("signatures/valid.sig").
 std::u16string FixturePath(std::string_view relative);

@@ -44,7 +44,7 @@ class LocalVerificationTest : public ::testing::Test {
 
   // Runs a verification; returns the paths to download. hashed_ receives the hashing total.
   std::vector<std::u16string> Verify(bool expect_complete = true) {
-    EngineContext context{config_, layout_, board_, cancel_, clock_};
+    EngineContext context{config_, layout_, settings_, board_, cancel_, clock_, nullptr};
     std::vector<const ManifestEntry*> download;
     EXPECT_EQ(VerifyInstalledFiles(context, manifest_, download), expect_complete);
     hashed_ = board_.Snapshot().bytes_total;
@@ -55,6 +55,7 @@ class LocalVerificationTest : public ::testing::Test {
 
   TempDir dir_;
   StorageLayout layout_;
+  LauncherSettings settings_{dir_.Sub(u"state")};
   EngineConfig config_;
   StatusBoard board_;
   CancelFlag cancel_{0};

@@ -31,7 +31,7 @@ class ManifestCopiesTest : public ::testing::Test {
     layout_.backup_dir = dir_.Sub(u"backup");
   }
 
-  EngineContext Context() { return {config_, layout_, board_, cancel_, clock_}; }
+  EngineContext Context() { return {config_, layout_, settings_, board_, cancel_, clock_, nullptr}; }
 
   void Store(const std::u16string& folder, const std::string& text, const std::string& signature) {
     WriteFileRaw(JoinPath(folder, u"manifest.txt"), text);
@@ -50,6 +50,7 @@ class ManifestCopiesTest : public ::testing::Test {
   EngineConfig config_;
   TempDir dir_;
   StorageLayout layout_;
+  LauncherSettings settings_{dir_.Sub(u"state")};
   StatusBoard board_;
   CancelFlag cancel_{0};
   Clock clock_ = SystemClock();

@@ -1,0 +1,7 @@
+#include "core/worker_thread.h"
+
+namespace hv {
+
+void InitializeWorkerThread() {}
+
+}  // namespace hv

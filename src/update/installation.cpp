@@ -1,0 +1,233 @@
+#include "update/installation.h"
+
+#include <unordered_set>
+
+#include "core/fault_point.h"
+#include "core/file.h"
+#include "core/file_util.h"
+#include "core/text.h"
+#include "net/sha256.h"
+
+namespace hv {
+namespace {
+
+std::u16string HoldingFolder(const StorageLayout& layout) {
+  return JoinPath(layout.state_dir, u"replaced");
+}
+
+std::unordered_set<std::u16string> LowerCasePaths(const Manifest& manifest) {
+  std::unordered_set<std::u16string> paths;
+  for (const ManifestEntry& entry : manifest.entries) paths.insert(AsciiLower(entry.path));
+  return paths;
+}
+
+bool WriteManifestPair(const std::u16string& folder, const ManifestCopy& copy,
+                       bool signature_first) {
+  const std::u16string text = JoinPath(folder, u"manifest.txt");
+  const std::u16string signature = JoinPath(folder, u"manifest.sig");
+  if (signature_first) {
+    if (!WriteFileAtomic(signature, copy.signature)) return false;
+    FaultPoint("between-manifest-writes");
+    return WriteFileAtomic(text, copy.text);
+  }
+  return WriteFileAtomic(text, copy.text) && WriteFileAtomic(signature, copy.signature);
+}
+
+// What an installation or a restoration changed, so that a failure can undo it.
+class Journal {
+ public:
+  // Moves the file at from to to (making to's folder) and records the move.
+  bool Move(const std::u16string& from, const std::u16string& to) {
+    EnsureParentDirectory(to);
+    if (!MoveFileReplacing(from, to, true)) return false;
+    moves_.push_back({from, to});
+    return true;
+  }
+  void Installed(const std::u16string& path) { installed_.push_back(path); }
+
+  // Deletes the installed files, then moves everything back, the last move first.
+  void Undo() {
+    for (const std::u16string& path : installed_) DeleteFilePath(path);
+    for (auto move = moves_.rbegin(); move != moves_.rend(); ++move) {
+      MoveFileReplacing(move->to, move->from, false);
+    }
+    installed_.clear();
+    moves_.clear();
+  }
+
+ private:
+  struct MoveRecord {
+    std::u16string from, to;
+  };
+  std::vector<std::u16string> installed_;
+  std::vector<MoveRecord> moves_;
+};
+
+// Where a replaced client file goes: into the version folder, unless the version folder already
+// holds that path (a copy from an interrupted installation: the older original, never
+// overwritten), in which case into the holding folder.
+std::u16string SetAsidePath(const std::u16string& version_folder, const std::u16string& holding,
+                            const std::u16string& path) {
+  if (!version_folder.empty()) {
+    const std::u16string backup = JoinPath(version_folder, path);
+    if (!FileExists(backup)) return backup;
+  }
+  return JoinPath(holding, path);
+}
+
+// Prepares the backup folder for a backup of installed and returns the version folder. A version
+// folder of that same version is what an interrupted installation left: the originals it already
+// moved are nowhere else, so that folder is kept and only the rest of the backup folder goes.
+std::u16string PrepareVersionFolder(const StorageLayout& layout, const ManifestCopy& installed) {
+  const std::u16string name = BackupFolderName(layout, installed.manifest.version);
+  const std::u16string folder = JoinPath(layout.backup_dir, name);
+  if (DirectoryExists(folder)) {
+    std::vector<DirectoryEntry> entries;
+    ListDirectory(layout.backup_dir, entries);
+    for (const DirectoryEntry& entry : entries) {
+      if (entry.name == name) continue;
+      const std::u16string path = JoinPath(layout.backup_dir, entry.name);
+      if (entry.is_directory) {
+        RemoveTree(path);
+      } else {
+        DeleteFilePath(path);
+      }
+    }
+  } else {
+    RemoveTree(layout.backup_dir);
+  }
+  EnsureDirectory(folder);
+  return folder;
+}
+
+void PublishProgress(StatusBoard& board, double progress) {
+  board.Update([&](UpdateStatus& status) { status.progress = progress; });
+  board.PostStatusChanged();
+}
+
+}  // namespace
+
+std::u16string BackupFolderName(const StorageLayout& layout, const std::string& version) {
+  const std::u16string name = Utf8ToWide(version);
+  const bool one_safe_component = name.find_first_of(u"\\/") == std::u16string::npos &&
+                                  IsSafeRelativePath(layout.backup_dir, name) &&
+                                  !IsReservedDeviceName(name) && WideToUtf8(name) == version;
+  if (one_safe_component) return name;
+  Sha256Digest digest;
+  Sha256Buffer(version.data(), version.size(), digest);
+  return u"v-" + HexLower(digest.data(), digest.size());
+}
+
+UpdateError InstallFromStaging(EngineContext& context, const ManifestCopy& target,
+                               const std::vector<const ManifestEntry*>& download,
+                               const ManifestCopy* installed) {
+  const StorageLayout& layout = context.layout;
+  const bool backup = installed && installed->manifest.version != target.manifest.version;
+  const std::u16string holding = HoldingFolder(layout);
+  RemoveTree(holding);
+  const std::u16string version_folder = backup ? PrepareVersionFolder(layout, *installed) : u"";
+
+  Journal journal;
+  // Undoes everything; with the stored manifest half written, puts the installed one back too.
+  auto roll_back = [&](bool restore_stored) {
+    journal.Undo();
+    RemoveTree(holding);
+    if (restore_stored && installed) WriteManifestPair(layout.state_dir, *installed, false);
+    return UpdateError::ReplaceFailed;
+  };
+
+  const size_t count = download.size();
+  for (size_t i = 0; i < count; ++i) {
+    const ManifestEntry& entry = *download[i];
+    const std::u16string destination = JoinPath(layout.client_dir, entry.path);
+    if (FileExists(destination) &&
+        !journal.Move(destination, SetAsidePath(version_folder, holding, entry.path))) {
+      return roll_back(false);
+    }
+    FaultPoint("set-aside-file");
+    EnsureParentDirectory(destination);
+    if (!CopyFileReplacing(JoinPath(layout.staging_dir, entry.sha256), destination)) {
+      return roll_back(false);
+    }
+    journal.Installed(destination);
+    PublishProgress(context.board, static_cast<double>(i + 1) / static_cast<double>(count + 1));
+    FaultPoint("installed-file");
+  }
+
+  if (backup) {
+    const std::unordered_set<std::u16string> kept = LowerCasePaths(target.manifest);
+    for (const ManifestEntry& entry : installed->manifest.entries) {
+      const std::u16string path = JoinPath(layout.client_dir, entry.path);
+      if (kept.contains(AsciiLower(entry.path)) || !FileExists(path)) continue;
+      // A file that cannot be moved stays where it is; the installation goes on.
+      journal.Move(path, SetAsidePath(version_folder, holding, entry.path));
+      FaultPoint("dropped-file");
+    }
+    WriteManifestPair(version_folder, *installed, false);
+    FaultPoint("backup-complete");
+  }
+
+  if (!WriteManifestPair(layout.state_dir, target, true)) return roll_back(true);
+  FaultPoint("installed");
+  RemoveTree(layout.staging_dir);
+  RemoveTree(holding);
+  return UpdateError::NoError;
+}
+
+UpdateError RestorePreviousVersion(EngineContext& context) {
+  const StorageLayout& layout = context.layout;
+  const PreviousVersion previous_version = FindPreviousVersion(context);
+  if (previous_version.folder.empty()) return UpdateError::RestoreFailed;
+  if (context.client_running(context.board.Snapshot().exe)) return UpdateError::ClientRunning;
+  ManifestCopy previous;
+  if (!LoadStoredManifest(context, previous_version.folder, previous)) {
+    return UpdateError::RestoreFailed;
+  }
+  ManifestCopy current;
+  const bool current_ok = LoadStoredManifest(context, layout.state_dir, current);
+
+  context.board.Update([](UpdateStatus& status) {
+    status.phase = UpdatePhase::Restoring;
+    status.progress = 0.0;
+  });
+  context.board.PostStatusChanged();
+
+  // Every step is recorded, so that a failure leaves the client, the stored manifest and the
+  // backup as they were: half of each version would be worse than either, and the next repair
+  // would then delete the restored originals for good.
+  const std::u16string holding = HoldingFolder(layout);
+  RemoveTree(holding);
+  Journal journal;
+  auto give_up = [&] {
+    journal.Undo();
+    RemoveTree(holding);
+    if (current_ok) WriteManifestPair(layout.state_dir, current, false);
+    return UpdateError::RestoreFailed;
+  };
+
+  for (const ManifestEntry& entry : previous.manifest.entries) {
+    const std::u16string kept = JoinPath(previous_version.folder, entry.path);
+    if (!FileExists(kept)) continue;  // the installation left this file as it was
+    const std::u16string path = JoinPath(layout.client_dir, entry.path);
+    if (FileExists(path) && !journal.Move(path, JoinPath(holding, entry.path))) return give_up();
+    if (!journal.Move(kept, path)) return give_up();
+    FaultPoint("restored-file");
+  }
+  if (current_ok) {
+    const std::unordered_set<std::u16string> kept = LowerCasePaths(previous.manifest);
+    for (const ManifestEntry& entry : current.manifest.entries) {
+      const std::u16string path = JoinPath(layout.client_dir, entry.path);
+      if (!kept.contains(AsciiLower(entry.path)) && FileExists(path)) {
+        journal.Move(path, JoinPath(holding, entry.path));
+      }
+    }
+  }
+  if (!WriteManifestPair(layout.state_dir, previous, true)) return give_up();
+  FaultPoint("restored");
+  RemoveTree(layout.backup_dir);
+  RemoveTree(holding);
+  context.settings.WriteSetting(u"pin_version", Utf8ToWide(previous.manifest.version));
+  return UpdateError::NoError;
+}
+
+}  // namespace hv
