@@ -188,7 +188,8 @@ std::map<std::u16string, std::string> ReadTree(const std::u16string& folder) {
 }
 
 void CopyTree(const std::u16string& from, const std::u16string& to) {
-  for (const auto& [relative, content] : ReadTree(from)) WriteFileRaw(JoinPath(to, relative), content);
+  for (const auto& [relative, content] : ReadTree(from))
+    WriteFileRaw(JoinPath(to, relative), content);
 }
 
 std::u16string FixturePath(std::string_view relative) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <thread>
 
 #include "core/file_util.h"
 #include "core/text.h"
@@ -45,6 +46,7 @@ bool LoadTestServers(TestServers& servers) {
   servers.silent_origin = facts["HV_SILENT_ORIGIN"];
   servers.fault_bodies_dir = facts["HV_FAULT_BODIES_DIR"];
   servers.ca_file = facts["HV_CA_FILE"];
+  servers.nginx_access_log = facts["HV_NGINX_ACCESS_LOG"];
   const bool complete = !servers.sites_dir.empty() && !servers.nginx_origin.empty() &&
                         !servers.fault_origin.empty() && !servers.ca_file.empty();
   if (!complete) ADD_FAILURE() << "servers.env lacks facts";
@@ -72,6 +74,23 @@ TestSite MakeTestSite(const TestServers& servers, const std::string& name) {
                 servers.nginx_origin + u"/" + Utf8ToWide(unique)};
   EnsureDirectory(JoinPath(site.dir, u"downloads\\launcher\\files"));
   return site;
+}
+
+std::vector<std::string> RequestedPaths(const TestServers& servers, const std::string& prefix,
+                                        size_t expected) {
+  std::vector<std::string> paths;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    paths.clear();
+    const std::string log = ReadFileRaw(servers.nginx_access_log);
+    const std::string marker = "GET " + prefix;
+    for (size_t at = log.find(marker); at != std::string::npos; at = log.find(marker, at + 1)) {
+      const size_t end = log.find(' ', at + 4);
+      paths.push_back(log.substr(at + 4, end - at - 4));
+    }
+    if (paths.size() >= expected) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return paths;
 }
 
 }  // namespace hv::test

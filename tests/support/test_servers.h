@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "net/engine_config.h"
 
@@ -19,6 +20,7 @@ struct TestServers {
   std::u16string silent_origin;
   std::u16string fault_bodies_dir;  // fault_origin/body/<name> serves fault_bodies_dir/<name>
   std::u16string ca_file;
+  std::u16string nginx_access_log;  // one line per request: "... GET /path HTTP/1.1 status ..."
 };
 
 // Fails the current test (and returns false) when the fixture's facts cannot be read.
@@ -34,5 +36,10 @@ struct TestSite {
   std::u16string origin;  // <nginx_origin>/<name>
 };
 TestSite MakeTestSite(const TestServers& servers, const std::string& name);
+
+// The paths nginx was asked for that start with prefix, in the order they were served. nginx
+// logs a request when its response ends, so this waits briefly for at least expected of them.
+std::vector<std::string> RequestedPaths(const TestServers& servers, const std::string& prefix,
+                                        size_t expected);
 
 }  // namespace hv::test
