@@ -1,26 +1,12 @@
 #include <windows.h>
 
-#include <bcrypt.h>
-
 #include <climits>
 
-#include "core/scoped_handle_win.h"
+#include "net/bcrypt_handles_win.h"
 #include "net/sha256.h"
 
 namespace hv {
 namespace {
-
-struct AlgorithmTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-
-struct HashTraits {
-  using Handle = BCRYPT_HASH_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { BCryptDestroyHash(handle); }
-};
 
 bool Succeeded(NTSTATUS status) { return status >= 0; }
 
@@ -30,8 +16,8 @@ constexpr ULONG kDigestSize = 32;
 
 // Members are destroyed in reverse order: the hash object before its provider.
 struct Sha256Hasher::Handles {
-  ScopedHandle<AlgorithmTraits> provider;
-  ScopedHandle<HashTraits> hash;
+  ScopedAlgorithmProvider provider;
+  ScopedHashObject hash;
 };
 
 Sha256Hasher::Sha256Hasher() : handles_(std::make_unique<Handles>()) {
@@ -71,7 +57,7 @@ bool Sha256Buffer(const void* data, size_t size, Sha256Digest& digest) {
   if (!Succeeded(BCryptOpenAlgorithmProvider(&raw, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
     return false;
   }
-  ScopedHandle<AlgorithmTraits> provider(raw);
+  ScopedAlgorithmProvider provider(raw);
   return Succeeded(BCryptHash(provider.Get(), nullptr, 0,
                               static_cast<PUCHAR>(const_cast<void*>(data)),
                               static_cast<ULONG>(size), digest.data(), kDigestSize));

@@ -1,26 +1,9 @@
 #include <windows.h>
 
-#include <bcrypt.h>
-
-#include "core/scoped_handle_win.h"
+#include "net/bcrypt_handles_win.h"
 #include "net/signature.h"
 
 namespace hv {
-namespace {
-
-struct AlgorithmTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-
-struct KeyTraits {
-  using Handle = BCRYPT_KEY_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { BCryptDestroyKey(handle); }
-};
-
-}  // namespace
 
 bool VerifyP256Signature(const PublicKeyBlob& key, const std::array<uint8_t, 32>& digest,
                          const RawSignature& raw) {
@@ -28,7 +11,7 @@ bool VerifyP256Signature(const PublicKeyBlob& key, const std::array<uint8_t, 32>
   if (BCryptOpenAlgorithmProvider(&raw_provider, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) < 0) {
     return false;
   }
-  ScopedHandle<AlgorithmTraits> provider(raw_provider);
+  ScopedAlgorithmProvider provider(raw_provider);
   // A fresh copy: the import takes a non-const buffer.
   PublicKeyBlob blob = key;
   BCRYPT_KEY_HANDLE raw_key = nullptr;
@@ -36,7 +19,7 @@ bool VerifyP256Signature(const PublicKeyBlob& key, const std::array<uint8_t, 32>
                           static_cast<ULONG>(blob.size()), 0) < 0) {
     return false;
   }
-  ScopedHandle<KeyTraits> imported(raw_key);
+  ScopedKey imported(raw_key);
   RawSignature signature = raw;
   std::array<uint8_t, 32> hash = digest;
   return BCryptVerifySignature(imported.Get(), nullptr, hash.data(),

@@ -57,13 +57,7 @@ bool VerifyInstalledFiles(EngineContext& context, const Manifest& manifest,
     }
   }
 
-  context.board.Update([&](UpdateStatus& status) {
-    status.phase = UpdatePhase::Verifying;
-    status.progress = 0.0;
-    status.bytes_done = 0;
-    status.bytes_total = hashing_total;
-  });
-  context.board.PostStatusChanged();
+  PublishPhaseStart(context.board, UpdatePhase::Verifying, hashing_total);
 
   TransferProgress progress{0, hashing_total, 0, &context.board, &context.clock};
   for (const HashJob& job : jobs) {

@@ -48,13 +48,7 @@ UpdateError StageDownloads(EngineContext& context,
     return UpdateError::DiskSpace;
   }
 
-  context.board.Update([&](UpdateStatus& status) {
-    status.phase = UpdatePhase::Downloading;
-    status.progress = 0.0;
-    status.bytes_done = 0;
-    status.bytes_total = total;
-  });
-  context.board.PostStatusChanged();
+  PublishPhaseStart(context.board, UpdatePhase::Downloading, total);
   TransferProgress progress{0, total, 0, &context.board, &context.clock};
 
   for (const auto& [digest, entry] : by_digest) {

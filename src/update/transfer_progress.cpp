@@ -7,6 +7,16 @@ constexpr uint32_t kPostIntervalMs = 120;
 
 }  // namespace
 
+void PublishPhaseStart(StatusBoard& board, UpdatePhase phase, uint64_t total) {
+  board.Update([&](UpdateStatus& status) {
+    status.phase = phase;
+    status.progress = 0.0;
+    status.bytes_done = 0;
+    status.bytes_total = total;
+  });
+  board.PostStatusChanged();
+}
+
 void ReportTransferProgress(uint64_t bytes, void* user) {
   auto& progress = *static_cast<TransferProgress*>(user);
   progress.done += bytes;

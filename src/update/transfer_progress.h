@@ -17,6 +17,9 @@ struct TransferProgress {
   const Clock* clock = nullptr;
 };
 
+// Publishes the start of a phase with byte progress (hashing, downloading) and posts.
+void PublishPhaseStart(StatusBoard& board, UpdatePhase phase, uint64_t total);
+
 // A ProgressCallback; user is the TransferProgress. Adds bytes; publishes bytes_done,
 // bytes_total and progress (not the phase) and posts when more than 120 ms passed since the
 // last publication. The last chunk of a phase is therefore not necessarily published.
