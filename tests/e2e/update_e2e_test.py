@@ -23,6 +23,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import e2e_support as hv
 from e2e_support import (ALTERED, CLOSE_GAME, DROPPED, INVALID, NO_CLIENT, NOT_COMPLETED,
                          NOT_REPLACED, OFFLINE_LINE, READY, RESTORED, blob, files_of, tree_of,
