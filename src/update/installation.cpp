@@ -75,29 +75,28 @@ std::u16string SetAsidePath(const std::u16string& version_folder, const std::u16
   return JoinPath(holding, path);
 }
 
-// Prepares the backup folder for a backup of installed and returns the version folder. A version
-// folder of that same version is what an interrupted installation left: the originals it already
-// moved are nowhere else, so that folder is kept and only the rest of the backup folder goes.
-std::u16string PrepareVersionFolder(const StorageLayout& layout, const ManifestCopy& installed) {
-  const std::u16string name = BackupFolderName(layout, installed.manifest.version);
-  const std::u16string folder = JoinPath(layout.backup_dir, name);
-  if (DirectoryExists(folder)) {
-    std::vector<DirectoryEntry> entries;
-    ListDirectory(layout.backup_dir, entries);
-    for (const DirectoryEntry& entry : entries) {
-      if (entry.name == name) continue;
-      const std::u16string path = JoinPath(layout.backup_dir, entry.name);
-      if (entry.is_directory) {
-        RemoveTree(path);
-      } else {
-        DeleteFilePath(path);
-      }
+// Removes every entry of the backup folder but the version folder named keep.
+void RemoveOtherBackups(const StorageLayout& layout, const std::u16string& keep) {
+  std::vector<DirectoryEntry> entries;
+  ListDirectory(layout.backup_dir, entries);
+  for (const DirectoryEntry& entry : entries) {
+    if (entry.name == keep) continue;
+    const std::u16string path = JoinPath(layout.backup_dir, entry.name);
+    if (entry.is_directory) {
+      RemoveTree(path);
+    } else {
+      DeleteFilePath(path);
     }
-  } else {
-    RemoveTree(layout.backup_dir);
   }
-  EnsureDirectory(folder);
-  return folder;
+}
+
+bool HoldsFiles(const std::u16string& folder) {
+  std::vector<DirectoryEntry> entries;
+  ListDirectory(folder, entries);
+  for (const DirectoryEntry& entry : entries) {
+    if (!entry.is_directory || HoldsFiles(JoinPath(folder, entry.name))) return true;
+  }
+  return false;
 }
 
 void PublishProgress(StatusBoard& board, double progress) {
@@ -106,6 +105,13 @@ void PublishProgress(StatusBoard& board, double progress) {
 }
 
 }  // namespace
+
+bool HasUnfinishedBackup(const EngineContext& context, const ManifestCopy& installed) {
+  const std::u16string folder = JoinPath(
+      context.layout.backup_dir, BackupFolderName(context.layout, installed.manifest.version));
+  ManifestCopy kept;
+  return DirectoryExists(folder) && !LoadStoredManifest(context, folder, kept);
+}
 
 std::u16string BackupFolderName(const StorageLayout& layout, const std::string& version) {
   const std::u16string name = Utf8ToWide(version);
@@ -125,7 +131,13 @@ UpdateError InstallFromStaging(EngineContext& context, const ManifestCopy& targe
   const bool backup = installed && installed->manifest.version != target.manifest.version;
   const std::u16string holding = HoldingFolder(layout);
   RemoveTree(holding);
-  const std::u16string version_folder = backup ? PrepareVersionFolder(layout, *installed) : u"";
+  // A version folder of the installed version that exists already is what an interrupted
+  // installation left: the originals it moved are nowhere else, so it is kept, and a file in it
+  // is never overwritten.
+  const std::u16string version_name =
+      backup ? BackupFolderName(layout, installed->manifest.version) : u"";
+  const std::u16string version_folder = backup ? JoinPath(layout.backup_dir, version_name) : u"";
+  if (backup) EnsureDirectory(version_folder);
 
   Journal journal;
   // Undoes everything; with the stored manifest half written, puts the installed one back too.
@@ -163,6 +175,8 @@ UpdateError InstallFromStaging(EngineContext& context, const ManifestCopy& targe
       journal.Move(path, SetAsidePath(version_folder, holding, entry.path));
       FaultPoint("dropped-file");
     }
+    // Only now, with every file in place, the older backup goes: a failed installation keeps it.
+    RemoveOtherBackups(layout, version_name);
     WriteManifestPair(version_folder, *installed, false);
     FaultPoint("backup-complete");
   }
@@ -178,13 +192,28 @@ UpdateError RestorePreviousVersion(EngineContext& context) {
   const StorageLayout& layout = context.layout;
   const PreviousVersion previous_version = FindPreviousVersion(context);
   if (previous_version.folder.empty()) return UpdateError::RestoreFailed;
-  if (context.client_running(context.board.Snapshot().exe)) return UpdateError::ClientRunning;
+  // A version folder that holds files but no manifest belongs to an installation that was
+  // interrupted: the client is partly newer than the previous version, which would not fit.
+  std::vector<DirectoryEntry> backups;
+  ListDirectory(layout.backup_dir, backups);
+  for (const DirectoryEntry& entry : backups) {
+    const std::u16string folder = JoinPath(layout.backup_dir, entry.name);
+    ManifestCopy unused;
+    if (entry.is_directory && folder != previous_version.folder && HoldsFiles(folder) &&
+        !LoadStoredManifest(context, folder, unused)) {
+      return UpdateError::RestoreFailed;
+    }
+  }
+  // The installed manifest names the program that may be running; a restore run starts before
+  // anything has published it.
+  ManifestCopy current;
+  const bool current_ok = LoadStoredManifest(context, layout.state_dir, current);
+  const std::u16string exe = current_ok ? current.manifest.exe : context.board.Snapshot().exe;
+  if (context.client_running(exe)) return UpdateError::ClientRunning;
   ManifestCopy previous;
   if (!LoadStoredManifest(context, previous_version.folder, previous)) {
     return UpdateError::RestoreFailed;
   }
-  ManifestCopy current;
-  const bool current_ok = LoadStoredManifest(context, layout.state_dir, current);
 
   context.board.Update([](UpdateStatus& status) {
     status.phase = UpdatePhase::Restoring;

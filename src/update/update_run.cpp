@@ -102,6 +102,15 @@ class Run {
   }
 
   void FinishMatching(const Target& target) {
+    // Every file is in place but the backup of the installed version is unfinished: the
+    // installation was interrupted after its last file. Finishing it moves the files the new
+    // version dropped and writes the backup's manifest, then the installed one.
+    if (target.is_remote && local_ok_ && local_.manifest.version != remote_.manifest.version &&
+        HasUnfinishedBackup(context_, local_)) {
+      const UpdateError code = InstallFromStaging(context_, remote_, {}, &local_);
+      if (code != UpdateError::NoError) return FallBack(target, code);
+      return Succeed(target, UpdatePhase::UpToDate);
+    }
     if (target.is_remote && (!local_ok_ || local_.text != remote_.text)) {
       // The server's copy becomes the installed one: signature first, as the installation does.
       WriteFileAtomic(JoinPath(context_.layout.state_dir, u"manifest.sig"), remote_.signature);

@@ -39,13 +39,6 @@ FINAL_LINES = {**dict.fromkeys((READY, RESTORED, OFFLINE_LINE, NOT_COMPLETED), 0
                **dict.fromkeys((NO_CLIENT, INVALID, DROPPED, ALTERED, CLOSE_GAME, NOT_REPLACED,
                                 NOT_RESTORED), 1)}
 
-# The runner returns from main while its detached worker thread is still finishing (ExitRaceTest
-# shows it natively). Under Wine about one run in a hundred then crashes in the worker's
-# thread-exit cleanup, after the run has printed its final line: such a crash is reported on
-# stderr and the run is judged by that line. Set to False once the runner waits for its worker.
-TOLERATE_EXIT_CRASH = True
-
-
 @dataclasses.dataclass
 class Platform:
     name: str            # "native" or "windows"
@@ -96,7 +89,6 @@ class Run:
     code: int | None
     lines: list  # the status lines, in order
     err: str
-    exit_crash: str = ""  # a tolerated crash after the final line (TOLERATE_EXIT_CRASH)
 
     @property
     def last(self) -> str:
@@ -108,7 +100,7 @@ class Run:
 
 
 def run_runner(args: list, fault_point: str | None = None, ca_file: str | None = None,
-               leak_check: bool = False, prefix: tuple = ()) -> Run:
+               prefix: tuple = ()) -> Run:
     """One run of halvoryn-update with the English status texts. A run that does not end within
     RUN_TIMEOUT is killed and comes back with code None."""
     platform = PLATFORM
@@ -123,12 +115,6 @@ def run_runner(args: list, fault_point: str | None = None, ca_file: str | None =
         if ca_file:
             args += ["--ca-file", ca_file]
         command = [*prefix, str(platform.runner), *args]
-        if not leak_check:
-            # The runner's exit races its detached worker thread (ExitRaceTest shows it): with
-            # the exit-time leak check on, the worker's OpenSSL state is reported as leaked, or
-            # the check deadlocks. Every other sanitizer report still fails the run.
-            env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
-                                                         "detect_leaks=0"]))
     try:
         done = subprocess.run(command, capture_output=True, env=env, timeout=RUN_TIMEOUT,
                               stdin=subprocess.DEVNULL)
@@ -138,32 +124,11 @@ def run_runner(args: list, fault_point: str | None = None, ca_file: str | None =
     out = done.stdout.decode("utf-8", "replace")
     run = Run(args, done.returncode, [l for l in out.splitlines() if l.strip()],
               done.stderr.decode("utf-8", "replace"))
-    if platform.wine and TOLERATE_EXIT_CRASH and run.code not in (0, 1, 2, 137):
-        tolerate_exit_crash(run)
     return run
 
 
-def tolerate_exit_crash(run: Run):
-    """A Wine run that crashed once its final line was out: judged by that line (see
-    TOLERATE_EXIT_CRASH), the crash reported on stderr."""
-    dump = next((i for i, line in enumerate(run.lines)
-                 if line.startswith("Unhandled exception")), len(run.lines))
-    status = run.lines[:dump]
-    if not status or status[-1] not in FINAL_LINES:
-        return
-    crash = next((line.strip() for line in run.err.splitlines()
-                  if "Unhandled" in line or "Segmentation fault" in line), f"exit {run.code}")
-    run.exit_crash = f"exit {run.code} after {status[-1]!r}: {crash}"
-    print(f"\nKNOWN BUG (tolerated): the runner crashed at exit: {run.exit_crash}",
-          file=sys.stderr)
-    run.code, run.lines = FINAL_LINES[status[-1]], status
-
-
 def crash_report(run: Run) -> str:
-    """The first crash marker found in the run's error output, or "" (also for a tolerated crash
-    at exit)."""
-    if run.exit_crash:
-        return ""
+    """The first crash marker found in the run's error output, or ""."""
     return next((marker for marker in CRASH_MARKERS if marker in run.err), "")
 
 

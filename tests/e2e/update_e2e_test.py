@@ -15,7 +15,6 @@ play leaves every file of the manifest it installed with that size and SHA-256.
 """
 
 import argparse
-import functools
 import os
 import shutil
 import sys
@@ -51,21 +50,6 @@ def release_files(exe: bytes) -> dict:
               "modules/game/market.lua": blob("market 2.0", 900)})
     c = dict(b, **{"modules/core/init.lua": b"-- core module 3.0\nreturn { version = 3 }\n"})
     return {"1.0": a, "2.0": b, "3.0": c}
-
-
-def known_bug(reason: str):
-    """Marks a test that shows an open defect: it fails until the defect is fixed, and says why."""
-    def mark(test):
-        @functools.wraps(test)
-        def run(self, *args):
-            try:
-                test(self, *args)
-            except AssertionError as failure:
-                print(f"\nKNOWN BUG (expected failure) in {test.__name__}: {reason}\n"
-                      f"  {str(failure).splitlines()[0]}", file=sys.stderr)
-                raise
-        return unittest.expectedFailure(run)
-    return mark
 
 
 class Site:
@@ -345,9 +329,6 @@ class FailureTest(Workspace):
         self.assertEqual(tree_difference(tree_of(self.client), before), "")
         self.assertEqual((self.state / "manifest.txt").read_bytes(), installed)
 
-    @known_bug("an installation that fails and rolls back has already deleted the backup of "
-               "the version before the installed one: the player stays on 2.0 but can no longer "
-               "restore 1.0")
     def test_failed_update_keeps_the_backup(self):
         site = self.new_site()
         self.install(site, "1.0", "2.0")
@@ -380,8 +361,6 @@ class FailureTest(Workspace):
         self.assertEqual(tree_difference(tree_of(self.backup), backup), "")
         self.assertFalse(hv.pin_version(self.root))
 
-    @known_bug("a restore looks for a running client named otclient.exe, not the installed "
-               "manifest's exe: the status board holds no exe yet when the restore starts")
     def test_restore_while_client_in_a_subfolder_runs(self):
         exe = hv.PLATFORM.fake_client.read_bytes()
         one = {"bin/game.exe": exe, "data/world.map": blob("world 1", 900)}
@@ -401,7 +380,8 @@ class FailureTest(Workspace):
 UPDATE_POINTS = ("downloaded-file", "staged-file", "set-aside-file", "installed-file",
                  "dropped-file", "backup-complete", "between-manifest-writes", "installed")
 RESTORE_POINTS = ("restored-file", "between-manifest-writes", "restored")
-# Where 2.0 has installed its three files but the backup of 1.0 is not complete yet.
+# Where 2.0 has installed its three files but the backup of 1.0 is not complete yet: the next run
+# has nothing left to download and must finish the backup all the same.
 BACKUP_LEFT_UNFINISHED = frozenset({("installed-file", 3), ("dropped-file", 1)})
 
 
@@ -420,13 +400,11 @@ class CrashTest(Workspace):
         self.installed_b = self.tmp / "installed-2.0"
         hv.copy_root(self.root, self.installed_b)
 
-    def kill_everywhere(self, points, start: Path, options: tuple, origin: str, recover,
-                        known: frozenset = frozenset()) -> tuple:
+    def kill_everywhere(self, points, start: Path, options: tuple, origin: str, recover) -> tuple:
         """For each point and N = 1, 2, ... until the point no longer fires: a copy of start, a
-        run killed at the Nth arrival, then recover(). (point, N) pairs in known are expected not
-        to converge (a test of their own shows why) and fail nothing here. Returns the number of
-        kills, how many converged, and the known pairs that did not."""
-        kills, converged, stuck = 0, 0, []
+        run killed at the Nth arrival, then recover(). Returns the number of kills and how many
+        converged."""
+        kills, converged = 0, 0
         for point in points:
             for n in range(1, 100):
                 hv.copy_root(start, self.root)
@@ -439,23 +417,16 @@ class CrashTest(Workspace):
                         recover(run, completed=True)
                         break
                     kills += 1
-                    try:
-                        recover(run, completed=False)
-                    except AssertionError:
-                        if (point, n) not in known:
-                            raise
-                        stuck.append(f"{point}:{n}")
-                        continue
+                    recover(run, completed=False)
                     converged += 1
                 if not fired:
                     break
-        return kills, converged, stuck
+        return kills, converged
 
-    def report(self, what: str, kills: int, converged: int, stuck: list):
-        known = f"; known not to converge: {', '.join(stuck)}" if stuck else ""
+    def report(self, what: str, kills: int, converged: int):
         print(f"\ncrash matrix ({what}, {hv.PLATFORM.name}): {kills} kill points exercised, "
-              f"{converged} converged{known}", file=sys.stderr)
-        self.assertEqual(converged + len(stuck), kills)
+              f"{converged} converged", file=sys.stderr)
+        self.assertEqual(converged, kills)
 
     def recover_update(self, run: hv.Run, completed: bool):
         """The interrupted update is finished by the next run, and 1.0 can still be restored."""
@@ -469,13 +440,9 @@ class CrashTest(Workspace):
 
     def test_killed_updates_converge(self):
         result = self.kill_everywhere(UPDATE_POINTS, self.installed_a, (), self.site.origin,
-                                      self.recover_update, known=BACKUP_LEFT_UNFINISHED)
+                                      self.recover_update)
         self.report("update 1.0 -> 2.0", *result)
 
-    @known_bug("an update killed once its last file is installed but before the backup folder "
-               "is complete (after the last installed-file, or at dropped-file) is finished by "
-               "the next run without completing the backup: the dropped file stays in the "
-               "client, backup/1.0 never gets its manifest, and 1.0 can no longer be restored")
     def test_update_killed_before_its_backup_is_complete(self):
         for point, n in sorted(BACKUP_LEFT_UNFINISHED):
             hv.copy_root(self.installed_a, self.root)
@@ -509,16 +476,12 @@ class ExitRaceTest(Workspace):
             self.skipTest("the native runner only")
         super().setUp()
 
-    @known_bug("the runner returns from main while its detached worker thread is still exiting: "
-               "OpenSSL's atexit cleanup then runs before the worker's per-thread state is "
-               "freed (LeakSanitizer reports it and the exit status becomes 1), and the leak "
-               "check can deadlock with the exiting thread")
     def test_exit_after_a_run_is_clean(self):
         site = self.new_site()
         site.publish("1.0", self.releases["1.0"])
         for attempt in range(20):
             shutil.rmtree(self.root, ignore_errors=True)
-            run = self.update(origin=site.origin, leak_check=True, prefix=("taskset", "-c", "0"))
+            run = self.update(origin=site.origin, prefix=("taskset", "-c", "0"))
             self.assertRun(run, 0, READY)
 
 

@@ -140,15 +140,30 @@ TEST_F(InstallationTest, ACopyFailureRollsEverythingBack) {
   const std::vector<const ManifestEntry*> download = Downloads(b);
   ASSERT_GE(download.size(), 5u);
   Stage("B", {download[2]->path});
-  WriteFileRaw(JoinPath(layout_.backup_dir, u"0.9\\old.dat"), "an older backup");
   const Tree before = ReadTree(layout_.client_dir);
 
   EXPECT_EQ(Install(b, &a), UpdateError::ReplaceFailed);
   EXPECT_EQ(ReadTree(layout_.client_dir), before);
   EXPECT_EQ(Stored(u"manifest.txt"), a.text);
-  EXPECT_TRUE(ReadTree(layout_.backup_dir).empty());  // the earlier backup went with step one
   EXPECT_FALSE(PathExistsRaw(JoinPath(layout_.state_dir, u"replaced")));
   EXPECT_FALSE(ReadTree(layout_.staging_dir).empty());  // kept for the next attempt
+}
+
+// The older backup used to be deleted before the first file moved, so a failed installation
+// lost the version the player could still go back to.
+TEST_F(InstallationTest, AFailedInstallationKeepsTheOlderBackup) {
+  InstallClient("A");
+  const ManifestCopy a = Release("A"), b = Release("B");
+  Stage("B");
+  ASSERT_EQ(Install(b, &a), UpdateError::NoError);
+  const Tree backup = ReadTree(layout_.backup_dir);
+  // Back to 1.0 by an installation (the server went back), which fails on its last file.
+  Stage("A", {u"otclient.exe"});
+  EXPECT_EQ(Install(a, &b), UpdateError::ReplaceFailed);
+  EXPECT_EQ(ReadTree(layout_.client_dir), Files("B"));
+  EXPECT_EQ(ReadTree(layout_.backup_dir), backup);
+  ASSERT_EQ(Restore(), UpdateError::NoError);
+  EXPECT_EQ(ReadTree(layout_.client_dir), Files("A"));
 }
 
 TEST_F(InstallationTest, ARepairReplacesDamagedFilesWithoutABackup) {
@@ -211,6 +226,23 @@ TEST_F(InstallationTest, AnInterruptedBackupIsKeptAndNeverOverwritten) {
 
   ASSERT_EQ(Restore(), UpdateError::NoError);
   EXPECT_EQ(ReadTree(layout_.client_dir), originals);
+}
+
+// With the originals of an interrupted installation beside it, the previous version no longer
+// fits the client: restoring it would mix both.
+TEST_F(InstallationTest, RestoreRefusesWhileAnInterruptedBackupHoldsFiles) {
+  InstallClient("A");
+  const ManifestCopy a = Release("A"), b = Release("B");
+  Stage("B");
+  ASSERT_EQ(Install(b, &a), UpdateError::NoError);
+  WriteFileRaw(JoinPath(layout_.backup_dir, u"2.0\\otclient.exe"), "moved by an interrupted run");
+  const Tree client = ReadTree(layout_.client_dir);
+  EXPECT_EQ(Restore(), UpdateError::RestoreFailed);
+  EXPECT_EQ(ReadTree(layout_.client_dir), client);
+  // An empty skeleton, as a rolled-back installation leaves, does not stand in the way.
+  DeleteFilePath(JoinPath(layout_.backup_dir, u"2.0\\otclient.exe"));
+  EnsureDirectory(JoinPath(layout_.backup_dir, u"2.0\\data\\maps"));
+  EXPECT_EQ(Restore(), UpdateError::NoError);
 }
 
 // A version is any bytes; used as a folder name as it is, "..\.." would put the backup outside

@@ -217,6 +217,7 @@ int RunTool(const std::vector<std::u16string>& arguments) {
     }
     printer.Show(engine.board().Snapshot(), false);
   }
+  engine.worker().Wait();  // the run's last post uses this function's notifier
   const UpdateStatus status = engine.board().Snapshot();
   printer.Show(status, true);
   return status.ready ? 0 : 1;
