@@ -27,7 +27,12 @@ void BackgroundHasher::Add(const void* data, size_t size) {
 }
 
 bool BackgroundHasher::Finish(Sha256Digest& digest) {
-  if (filled_ > 0) HandOver();
+  if (!thread_.joinable()) {
+    // Everything fitted one buffer: a thread would cost more than it saves.
+    if (filled_ > 0) hasher_.Update(filling_.get(), filled_);
+  } else if (filled_ > 0) {
+    HandOver();
+  }
   Stop();
   return hasher_.Finish(digest);
 }

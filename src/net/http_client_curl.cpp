@@ -7,11 +7,19 @@
 //     which in libcurl covers both; its receive timeout (30 s without an answer) becomes "less than
 //     one byte per second over 30 s"; libcurl has no send timeout of its own, and the low-speed
 //     rule also ends a request whose tiny header cannot be sent.
+// Every request opens its own connection, as on Windows; what the process shares between
+// requests is what Windows' TLS layer shares too: the certificate store (libcurl would build it
+// from the CA file anew for every connection, which costs more than fetching a small file), the
+// TLS sessions (so that a new connection resumes one rather than running a full handshake) and
+// the name lookups.
 // libcurl pushes the body into a callback; the rules of the shared sinks apply piece by piece
 // there. The cancel flag is also read by the progress callback, which libcurl calls about once
 // a second while waiting, so a cancel ends a stalled transfer without waiting for data.
 #include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 
+#include <map>
 #include <mutex>
 
 #include "core/text.h"
@@ -25,10 +33,40 @@ constexpr long kStallSeconds = 30;
 // The sizes of the buffers WinHTTP cracks a URL into, without their terminators.
 constexpr size_t kMaxHost = 255, kMaxPath = 2047, kMaxQuery = 1023;
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+// The TLS session cache and the name cache of the process, for every request of every thread.
+class SharedState {
+ public:
+  static CURLSH* Get() {
+    static SharedState state;
+    return state.share_;
+  }
+
+ private:
+  SharedState() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    share_ = curl_share_init();
+    if (!share_) return;
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, Lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, Unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  }
+
+  static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+    static_cast<SharedState*>(user)->locks_[LockIndex(data)].lock();
+  }
+  static void Unlock(CURL*, curl_lock_data data, void* user) {
+    static_cast<SharedState*>(user)->locks_[LockIndex(data)].unlock();
+  }
+  static size_t LockIndex(curl_lock_data data) {
+    return static_cast<size_t>(data) < kLocks ? static_cast<size_t>(data) : 0;
+  }
+
+  static constexpr size_t kLocks = CURL_LOCK_DATA_LAST;
+  std::mutex locks_[kLocks];
+  CURLSH* share_ = nullptr;
+};
 
 template <typename T, void (*Free)(T*)>
 struct Deleter {
@@ -59,6 +97,36 @@ bool IsUsableUrl(const std::string& url) {
   return https && PartLength(parsed.get(), CURLUPART_HOST) <= kMaxHost &&
          PartLength(parsed.get(), CURLUPART_PATH) <= kMaxPath &&
          PartLength(parsed.get(), CURLUPART_QUERY) + 1 <= kMaxQuery;
+}
+
+// The store servers are verified against, built once per CA file ("" for the system's store)
+// and shared by every connection; OpenSSL keeps a store safe to share between threads.
+X509_STORE* CertificateStore(const std::string& ca_file) {
+  static std::mutex lock;
+  // Never destroyed: connections of other threads may still use the stores while the process
+  // ends.
+  static auto* stores = new std::map<std::string, X509_STORE*>;
+  std::lock_guard<std::mutex> guard(lock);
+  X509_STORE*& store = (*stores)[ca_file];
+  if (!store) {
+    store = X509_STORE_new();
+    const bool loaded = store && (ca_file.empty() ? X509_STORE_set_default_paths(store)
+                                                  : X509_STORE_load_file(store, ca_file.c_str()));
+    if (!loaded) {
+      X509_STORE_free(store);
+      store = nullptr;
+    }
+  }
+  return store;
+}
+
+// libcurl's hook into each new TLS context: the shared store replaces one built per connection.
+// Without a store the context keeps none, and every certificate then fails to verify.
+CURLcode UseSharedStore(CURL*, void* context, void* user) {
+  X509_STORE* store = CertificateStore(*static_cast<const std::string*>(user));
+  if (!store) return CURLE_SSL_CACERT_BADFILE;
+  SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(context), store);
+  return CURLE_OK;
 }
 
 struct Transfer {
@@ -120,10 +188,11 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return 1;
 }
 
-void Configure(CURL* curl, const EngineConfig& config, const std::string& url,
+void Configure(CURL* curl, const std::string& url, const std::string& ca_file,
                const std::string& agent, curl_slist* headers, size_t piece_size,
                Transfer& transfer) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_SHARE, SharedState::Get());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
   curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
@@ -132,9 +201,11 @@ void Configure(CURL* curl, const EngineConfig& config, const std::string& url,
   curl_easy_setopt(curl, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!config.ca_file.empty()) {
-    curl_easy_setopt(curl, CURLOPT_CAINFO, WideToUtf8(config.ca_file).c_str());
-  }
+  // No file or folder for libcurl to load: the shared store takes their place.
+  curl_easy_setopt(curl, CURLOPT_CAINFO, nullptr);
+  curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+  curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, UseSharedStore);
+  curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &ca_file);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
@@ -155,7 +226,7 @@ HttpResult HttpTransfer(const EngineConfig& config, const std::u16string& url, s
                         const CancelFlag* cancel, BodySink& sink) {
   HttpResult result;
   const std::string url_bytes = WideToUtf8(url);
-  InitCurlOnce();
+  SharedState::Get();  // initialises libcurl once, before any handle exists
   if (!IsUsableUrl(url_bytes)) {
     result.reason = u"invalid url";
     return result;
@@ -167,8 +238,9 @@ HttpResult HttpTransfer(const EngineConfig& config, const std::u16string& url, s
   }
   ScopedHeaders headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
   const std::string agent = WideToUtf8(UserAgent(config));
+  const std::string ca_file = WideToUtf8(config.ca_file);
   Transfer transfer{curl.get(), cancel, sink, result};
-  Configure(curl.get(), config, url_bytes, agent, headers.get(), piece_size, transfer);
+  Configure(curl.get(), url_bytes, ca_file, agent, headers.get(), piece_size, transfer);
 
   const CURLcode code = curl_easy_perform(curl.get());
   if (!transfer.stopped) {

@@ -1,5 +1,6 @@
 #include "update/installation.h"
 
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/fault_point.h"
@@ -43,11 +44,18 @@ class Journal {
     moves_.push_back({from, to});
     return true;
   }
-  void Installed(const std::u16string& path) { installed_.push_back(path); }
+  void Installed(const std::u16string& path) { installed_.push_back({path, u""}); }
+  // An installed file that was moved out of the staging folder from staged, not copied.
+  void InstalledFrom(const std::u16string& path, const std::u16string& staged) {
+    installed_.push_back({path, staged});
+  }
 
-  // Deletes the installed files, then moves everything back, the last move first.
+  // Takes the installed files away (those taken from staging go back there for the next
+  // attempt), then moves everything back, the last move first.
   void Undo() {
-    for (const std::u16string& path : installed_) DeleteFilePath(path);
+    for (const auto& [path, staged] : installed_) {
+      if (staged.empty() || !MoveFileReplacing(path, staged, false)) DeleteFilePath(path);
+    }
     for (auto move = moves_.rbegin(); move != moves_.rend(); ++move) {
       MoveFileReplacing(move->to, move->from, false);
     }
@@ -59,7 +67,10 @@ class Journal {
   struct MoveRecord {
     std::u16string from, to;
   };
-  std::vector<std::u16string> installed_;
+  struct InstalledRecord {
+    std::u16string path, staged;
+  };
+  std::vector<InstalledRecord> installed_;
   std::vector<MoveRecord> moves_;
 };
 
@@ -148,6 +159,10 @@ UpdateError InstallFromStaging(EngineContext& context, const ManifestCopy& targe
     return UpdateError::ReplaceFailed;
   };
 
+  // A staged content goes into place by a rename where it is needed for the last time (a copy
+  // where entries share it): a rename costs nothing, a copy reads and writes the whole file.
+  std::unordered_map<std::u16string, size_t> uses;
+  for (const ManifestEntry* entry : download) ++uses[entry->sha256];
   const size_t count = download.size();
   for (size_t i = 0; i < count; ++i) {
     const ManifestEntry& entry = *download[i];
@@ -158,10 +173,14 @@ UpdateError InstallFromStaging(EngineContext& context, const ManifestCopy& targe
     }
     FaultPoint("set-aside-file");
     EnsureParentDirectory(destination);
-    if (!CopyFileReplacing(JoinPath(layout.staging_dir, entry.sha256), destination)) {
+    const std::u16string staged = JoinPath(layout.staging_dir, entry.sha256);
+    if (--uses[entry.sha256] == 0 && MoveFileReplacing(staged, destination, false)) {
+      journal.InstalledFrom(destination, staged);
+    } else if (CopyFileReplacing(staged, destination)) {
+      journal.Installed(destination);
+    } else {
       return roll_back(false);
     }
-    journal.Installed(destination);
     PublishProgress(context.board, static_cast<double>(i + 1) / static_cast<double>(count + 1));
     FaultPoint("installed-file");
   }
