@@ -53,10 +53,15 @@ std::string ServerFact(const std::string& key) {
 
 ScratchDir::ScratchDir(const std::string& name, bool in_memory) {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+#ifdef _WIN32
+  (void)in_memory;  // no such folder there
+  const fs::path base = fs::temp_directory_path();
+#else
   std::error_code error;
   const fs::path base = in_memory && fs::is_directory("/dev/shm", error)
                             ? fs::path("/dev/shm")
                             : fs::temp_directory_path();
+#endif
   const fs::path dir = base / (name + "-" + std::to_string(stamp));
   fs::create_directories(dir);
   path_ = dir.u16string();

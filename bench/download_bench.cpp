@@ -19,6 +19,8 @@
 
 #ifndef _WIN32
 #include <unistd.h>
+
+#include "core/path_posix.h"
 #endif
 
 namespace {
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
   std::printf("HttpGetToFile of 1 GiB, hashed on the way: %.3f s, %.0f MiB/s%s\n", ours,
               static_cast<double>(kSize) / kMiB / ours, ok ? "" : " (DOWNLOAD FAILED)");
 #ifndef _WIN32
-  const std::string command = "curl -s -o '" + WideToUtf8(setup.destination) + "' --cacert '" +
+  const std::string command = "curl -s -o '" + NativePath(setup.destination) + "' --cacert '" +
                               WideToUtf8(setup.config.ca_file) + "' '" + WideToUtf8(setup.url) +
                               "'";
   const double reference = bench::BestSeconds(3, [&] {
