@@ -115,16 +115,25 @@ def run_runner(args: list, fault_point: str | None = None, ca_file: str | None =
         if ca_file:
             args += ["--ca-file", ca_file]
         command = [*prefix, str(platform.runner), *args]
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
+                               stdin=subprocess.DEVNULL)
     try:
-        done = subprocess.run(command, capture_output=True, env=env, timeout=RUN_TIMEOUT,
-                              stdin=subprocess.DEVNULL)
-    except subprocess.TimeoutExpired as timeout:
-        out = (timeout.stdout or b"").decode("utf-8", "replace")
-        return Run(args, None, out.splitlines(), f"no exit within {RUN_TIMEOUT} s: killed")
-    out = done.stdout.decode("utf-8", "replace")
-    run = Run(args, done.returncode, [l for l in out.splitlines() if l.strip()],
-              done.stderr.decode("utf-8", "replace"))
-    return run
+        out, err = process.communicate(timeout=RUN_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        # Asked to end first, so that scripts/wine-run stops the program and hands over what it
+        # printed: a hang then shows how far the run got.
+        process.terminate()
+        try:
+            out, err = process.communicate(timeout=15)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            out, err = process.communicate()
+        text = out.decode("utf-8", "replace")
+        return Run(args, None, [l for l in text.splitlines() if l.strip()],
+                   f"no exit within {RUN_TIMEOUT} s: stopped\n" + err.decode("utf-8", "replace"))
+    return Run(args, process.returncode,
+               [l for l in out.decode("utf-8", "replace").splitlines() if l.strip()],
+               err.decode("utf-8", "replace"))
 
 
 def crash_report(run: Run) -> str:
