@@ -92,8 +92,9 @@ bool IsReservedDeviceName(std::u16string_view name) {
 bool IsSafeRelativePath(const std::u16string& client_dir, std::u16string_view relative_path) {
   if (relative_path.empty() || relative_path.size() > kMaxRelativePath) return false;
   if (!CharactersAndComponentsAreSafe(relative_path)) return false;
-  // The parser checks every manifest entry: reuse the buffer instead of allocating per path.
-  thread_local std::u16string canonical;
+  // Not a reused thread_local buffer: with mingw-w64, destroying such objects at thread exit
+  // crashes now and then (about one thread exit in a hundred under Wine).
+  std::u16string canonical;
   if (!platform::CanonicalJoinedPath(client_dir, relative_path, canonical)) return false;
   if (canonical.empty() || canonical.size() > kMaxCanonicalPath) return false;
   return StartsWithFolder(canonical, client_dir);
