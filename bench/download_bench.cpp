@@ -4,18 +4,22 @@
 // Needs the servers of tests/servers/servers.py ($HV_TEST_SERVERS); `scripts/dev bench` starts
 // them. Both write into a memory file system when there is one (/dev/shm), so that the disk's
 // write-back, which varies from run to run by seconds, does not decide the figure; runs of the
-// two alternate, and the best of each counts. The Windows build (under Wine) prints its own figure
+// two alternate, and the best of each counts. On a machine whose cores are all busy with the
+// server and the transfer, the hashing cannot hide behind the network, so the program also
+// prints what hashing alone costs there. The Windows build (under Wine) prints its own figure
 // alone, for information.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "bench_util.h"
 #include "core/file.h"
 #include "core/file_util.h"
 #include "core/text.h"
 #include "net/http_client.h"
+#include "net/sha256.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -66,6 +70,8 @@ bool Prepare(Setup& setup, const std::u16string& scratch) {
   return true;
 }
 
+constexpr int kRounds = 5;
+
 bool Download(const Setup& setup) {
   std::u16string digest;
   return HttpGetToFile(setup.config, setup.url, setup.destination, kSize, digest, nullptr, nullptr,
@@ -74,6 +80,17 @@ bool Download(const Setup& setup) {
 }
 
 #ifndef _WIN32
+// The best time of SHA-256 over 1 GiB held in memory (64 KiB pieces, as they arrive).
+double HashingSeconds() {
+  const std::string piece(64 * 1024, 'h');
+  return bench::BestSeconds(3, [&] {
+    Sha256Hasher hasher;
+    for (uint64_t done = 0; done < kSize; done += piece.size()) hasher.Update(piece.data(), piece.size());
+    Sha256Digest digest;
+    hasher.Finish(digest);
+  });
+}
+
 std::string SelfPath() {
   char buffer[4096];
   const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -108,19 +125,33 @@ int main(int argc, char** argv) {
   Setup setup;
   if (!Prepare(setup, scratch.path())) return 1;
   bool ok = true;
+#ifdef _WIN32
   const double ours = bench::BestSeconds(3, [&] { ok = Download(setup) && ok; });
   std::printf("HttpGetToFile of 1 GiB, hashed on the way: %.3f s, %.0f MiB/s%s\n", ours,
               static_cast<double>(kSize) / kMiB / ours, ok ? "" : " (DOWNLOAD FAILED)");
-#ifndef _WIN32
+#else
   const std::string command = "curl -s -o '" + NativePath(setup.destination) + "' --cacert '" +
                               WideToUtf8(setup.config.ca_file) + "' '" + WideToUtf8(setup.url) +
                               "'";
-  const double reference = bench::BestSeconds(3, [&] {
-    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "curl failed\n");
-  });
+  double ours = 1e300, reference = 1e300;
+  for (int round = 0; round < kRounds; ++round) {
+    ours = std::min(ours, bench::BestSeconds(1, [&] { ok = Download(setup) && ok; }));
+    reference = std::min(reference, bench::BestSeconds(1, [&] {
+                           if (std::system(command.c_str()) != 0)
+                             std::fprintf(stderr, "curl failed\n");
+                         }));
+  }
+  const double hashing = HashingSeconds();
+  std::printf("HttpGetToFile of 1 GiB, hashed on the way: %.3f s, %.0f MiB/s%s\n", ours,
+              static_cast<double>(kSize) / kMiB / ours, ok ? "" : " (DOWNLOAD FAILED)");
   std::printf("  reference curl -s -o FILE, same URL, no hashing: %.3f s, %.0f MiB/s\n", reference,
               static_cast<double>(kSize) / kMiB / reference);
-  std::printf("ratio download throughput / curl = %.2f (target >= 0.85)\n", reference / ours);
+  std::printf("ratio download throughput / curl = %.2f (target >= 0.85)%s\n", reference / ours,
+              reference / ours >= 0.85 ? "" : "  MISSED");
+  std::printf(
+      "  for information: SHA-256 of 1 GiB in memory alone takes %.3f s here; the local server,\n"
+      "  the transfer and the hashing share %u cores; ratio to curl's time plus hashing = %.2f\n",
+      hashing, std::thread::hardware_concurrency(), (reference + hashing) / ours);
   std::fflush(stdout);
   if (std::system(("'" + SelfPath() + "' memory").c_str()) != 0)
     std::fprintf(stderr, "memory run failed\n");

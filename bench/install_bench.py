@@ -8,7 +8,8 @@ deterministic bytes that do not compress) is published with halvoryn-publish int
 nginx (tests/servers/servers.py) serves at https://localhost. Then, best of N rounds, alternating:
 
   fresh install    the runner on an empty root, against one curl process downloading the same
-                   contents followed by `openssl dgst -sha256` over them
+                   contents followed by `openssl dgst -sha256` over them; and, for information,
+                   the same with a new connection per file, as the launcher's requests are made
   nothing changed  the runner again, against one curl fetch of manifest.txt plus a loop that stats
                    the same files
   memory           the runner's peak resident set size (from wait4)
@@ -152,11 +153,15 @@ def run_runner(root: Path, origin: str) -> tuple:
     return seconds, peak
 
 
-def reference_install(target: Path, origin: str, entries: list) -> float:
-    """One curl process downloading every content, then openssl hashing them all."""
+def reference_install(target: Path, origin: str, entries: list, reuse: bool = True) -> float:
+    """One curl process downloading every content, then openssl hashing them all. Without reuse,
+    each download has a connection of its own ("Connection: close"; curl still resumes the TLS
+    session), as the launcher's requests have."""
     target.mkdir(parents=True)
     config = target.parent / "curl.config"
     lines = [f'cacert = "{CA_FILE}"', "fail", "silent", "show-error"]
+    if not reuse:
+        lines.append('header = "Connection: close"')
     for digest, _, _ in entries:
         lines += [f'url = "{origin}/downloads/launcher/files/{digest}"',
                   f'output = "{target / digest}"']
@@ -256,7 +261,7 @@ def main():
         log(f"install bench: {len(entries)} files, {total / 2**30:.2f} GiB; downloads written to "
             f"{where}, for the runner and the references alike; best of {options.rounds} "
             f"alternating rounds")
-        fresh, fresh_ref, unchanged, unchanged_ref, peaks = [], [], [], [], []
+        fresh, fresh_ref, fresh_own, unchanged, unchanged_ref, peaks = [], [], [], [], [], []
         root, reference = downloads / "root", downloads / "reference"
         for _ in range(options.rounds):
             shutil.rmtree(root, ignore_errors=True)
@@ -271,11 +276,16 @@ def main():
             shutil.rmtree(reference, ignore_errors=True)
             fresh_ref.append(reference_install(reference, origin, entries))
             shutil.rmtree(reference)
+            fresh_own.append(reference_install(reference, origin, entries, reuse=False))
+            shutil.rmtree(reference)
 
         log(f"fresh install: runner {min(fresh):.2f} s (runs {spread(fresh)}), curl + openssl "
             f"{min(fresh_ref):.2f} s (runs {spread(fresh_ref)})")
         log(ratio_line("fresh install / curl+openssl", min(fresh), min(fresh_ref),
                        FRESH_TARGET))
+        log(f"  for information: curl with a connection per file, as the launcher makes its "
+            f"requests, + openssl {min(fresh_own):.2f} s (runs {spread(fresh_own)}); ratio "
+            f"fresh install / that = {min(fresh) / min(fresh_own):.2f}")
         log(f"nothing changed: runner {min(unchanged):.3f} s (runs {spread(unchanged, 3)}), "
             f"curl manifest + stat loop {min(unchanged_ref):.3f} s "
             f"(runs {spread(unchanged_ref, 3)})")

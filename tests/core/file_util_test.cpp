@@ -180,7 +180,7 @@ class SafeRelativePath : public ::testing::Test {
 TEST_F(SafeRelativePath, AcceptsOrdinaryClientPaths) {
   const std::u16string accepted[] = {
       u"otclient.exe",
-      u"data\\things\\1098\\items.otb",
+      u"data\\things\\sets\\items.bin",
       u"data/sounds/intro.ogg",
       u"mods\\a=b.lua",
       u"my mods\\inner space.txt",

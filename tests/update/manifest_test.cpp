@@ -52,10 +52,10 @@ const Accepted kAccepted[] = {
      "HALVORYN-MANIFEST 1\nversion 1.0\r\r\nexe a.exe\nfile " + kA + " 1 a.exe",
      [](const Manifest& m) { EXPECT_EQ(m.version, "1.0\r"); }},
     {"slashes become backslashes, spaces stay in paths, leading zeros read as decimal",
-     Minimal("file " + kHex + " 000000001234 data/my maps/world one.otbm\n"),
+     Minimal("file " + kHex + " 000000001234 data/my maps/world one.map\n"),
      [](const Manifest& m) {
        ASSERT_EQ(m.entries.size(), 2u);
-       EXPECT_EQ(m.entries[1].path, u"data\\my maps\\world one.otbm");
+       EXPECT_EQ(m.entries[1].path, u"data\\my maps\\world one.map");
        EXPECT_EQ(m.entries[1].size, 1234u);
        EXPECT_EQ(m.entries[1].sha256,
                  u"0123456789abcdef0123456789abcdef"
