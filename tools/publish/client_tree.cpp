@@ -100,7 +100,7 @@ void CheckOnePath(const std::u16string& path, std::vector<std::string>& problems
   while (begin <= path.size()) {
     const size_t end = std::min(path.find(u'\\', begin), path.size());
     const std::u16string_view component = std::u16string_view(path).substr(begin, end - begin);
-    if (IsReservedDeviceName(component)) {
+    if (IsWindowsDeviceName(component)) {
       const std::string where = component.size() == path.size() ? "" : "'" + shown + "': ";
       problems.push_back(where + "'" + WideToUtf8(component) +
                          "' is a device name on Windows, which no file or folder can have");

@@ -31,7 +31,7 @@ char32_t Upper(char32_t c) {
 
 }  // namespace
 
-bool IsReservedDeviceName(std::u16string_view component) {
+bool IsWindowsDeviceName(std::u16string_view component) {
   std::u16string_view base = component.substr(0, component.find(u'.'));
   while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
   const std::u16string lower = AsciiLower(base);
@@ -54,7 +54,7 @@ std::string FolderNameProblem(std::u16string_view name) {
     }
   }
   if (name.back() == u'.' || name.back() == u' ') return "ends in a dot or a space";
-  if (IsReservedDeviceName(name)) return "is a device name on Windows";
+  if (IsWindowsDeviceName(name)) return "is a device name on Windows";
   return {};
 }
 

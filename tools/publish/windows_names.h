@@ -11,8 +11,10 @@ namespace hv::publish {
 
 // CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9, LPT0-LPT9 and COM/LPT with a superscript 1-3,
 // in any ASCII case, alone or before an extension ("nul.txt", "Com1.tar.gz") and with spaces
-// before the dot ("NUL .txt"): Windows opens the device instead of a file for each.
-bool IsReservedDeviceName(std::u16string_view component);
+// before the dot ("NUL .txt"): Windows opens the device instead of a file for each. Wider than
+// hv::IsReservedDeviceName, the launcher's own rule for manifest paths, on purpose: a release
+// must also install where Windows is stricter than that rule.
+bool IsWindowsDeviceName(std::u16string_view component);
 
 // Empty when name can be one folder name on Windows; otherwise what is wrong, as a phrase that
 // follows the name ("is empty", "ends in a dot or a space", ...).
