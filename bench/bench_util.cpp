@@ -1,26 +1,21 @@
 #include "bench_util.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "core/file.h"
 #include "core/file_util.h"
 
 namespace hv::bench {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path ToFs(const std::u16string& path) {
-  std::u16string native = path;
-#ifndef _WIN32
-  for (char16_t& c : native) {
-    if (c == u'\\') c = u'/';
-  }
-#endif
-  return fs::path(native);
-}
 
 uint64_t StatusField(const char* name) {
   std::ifstream status("/proc/self/status");
@@ -71,9 +66,17 @@ ScratchDir::~ScratchDir() { RemoveTree(path_); }
 
 void WriteBenchFile(const std::u16string& path, const std::string& bytes) {
   EnsureParentDirectory(path);
-  std::ofstream out(ToFs(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  File out;
+  if (out.Open(path, File::Access::kCreateAlways)) out.Write(bytes.data(), bytes.size());
 }
+
+#ifndef _WIN32
+std::string SelfPath() {
+  char buffer[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+#endif
 
 uint64_t ResidentBytes() { return StatusField("VmRSS:"); }
 uint64_t PeakResidentBytes() { return StatusField("VmHWM:"); }

@@ -32,12 +32,17 @@ class ScratchDir {
   std::u16string path_;
 };
 
-// Writes a file with plain stdio (no syncing: the benchmarks want the page cache warm).
+// Writes a file without syncing it: the benchmarks want the page cache warm.
 void WriteBenchFile(const std::u16string& path, const std::string& bytes);
 
 // The facts of the local servers started by tests/servers/servers.py into the folder named by
 // $HV_TEST_SERVERS (servers.env): empty when unavailable.
 std::string ServerFact(const std::string& key);
+
+#ifndef _WIN32
+// The path of the running program, for benchmarks that measure a scenario in a fresh process.
+std::string SelfPath();
+#endif
 
 // Resident memory of this process now, and its peak since the last ResetPeakResident(), in
 // bytes. Linux only; 0 elsewhere.

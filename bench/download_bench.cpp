@@ -22,8 +22,6 @@
 #include "net/sha256.h"
 
 #ifndef _WIN32
-#include <unistd.h>
-
 #include "core/path_posix.h"
 #endif
 
@@ -91,11 +89,6 @@ double HashingSeconds() {
   });
 }
 
-std::string SelfPath() {
-  char buffer[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
-}
 
 // A fresh process, so that the heap holds nothing but what the download needs.
 int Memory() {
@@ -153,7 +146,7 @@ int main(int argc, char** argv) {
       "  the transfer and the hashing share %u cores; ratio to curl's time plus hashing = %.2f\n",
       hashing, std::thread::hardware_concurrency(), (reference + hashing) / ours);
   std::fflush(stdout);
-  if (std::system(("'" + SelfPath() + "' memory").c_str()) != 0)
+  if (std::system(("'" + bench::SelfPath() + "' memory").c_str()) != 0)
     std::fprintf(stderr, "memory run failed\n");
 #endif
   return ok ? 0 : 1;

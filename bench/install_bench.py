@@ -22,9 +22,9 @@ Needs the release build: cmake --preset release && cmake --build --preset releas
 
 import argparse
 import hashlib
+import json
 import os
 import random
-import shlex
 import shutil
 import subprocess
 import sys
@@ -112,18 +112,26 @@ def manifest_entries(site: Path) -> list:
 
 
 def start_servers(scratch: Path, site: Path) -> tuple:
-    servers = scratch / "servers"
-    done = subprocess.run([sys.executable, SERVERS, "start", "--dir", servers],
-                          capture_output=True, text=True)
-    if done.returncode != 0:
-        fail(f"the servers did not start:\n{done.stdout}{done.stderr}")
-    (servers / "sites" / SITE_NAME).symlink_to(site)
-    facts = dict(line.split("=", 1) for line in shlex.split((servers / "servers.env").read_text()))
-    return servers, f"{facts['HV_NGINX_ORIGIN']}/{SITE_NAME}"
+    """The servers of $HV_TEST_SERVERS when they run (scripts/dev bench starts them), else servers
+    of its own; (their folder, whether this script started them, the site's origin)."""
+    shared = os.environ.get("HV_TEST_SERVERS")
+    servers = Path(shared) if shared else scratch / "servers"
+    if not shared:
+        done = subprocess.run([sys.executable, SERVERS, "start", "--dir", servers],
+                              capture_output=True, text=True)
+        if done.returncode != 0:
+            fail(f"the servers did not start:\n{done.stdout}{done.stderr}")
+    link = servers / "sites" / SITE_NAME
+    link.unlink(missing_ok=True)
+    link.symlink_to(site)
+    facts = json.loads((servers / "servers.json").read_text())
+    return servers, not shared, f"{facts['HV_NGINX_ORIGIN']}/{SITE_NAME}"
 
 
-def stop_servers(servers: Path):
-    subprocess.run([sys.executable, SERVERS, "stop", "--dir", servers], capture_output=True)
+def stop_servers(servers: Path, started: bool):
+    (servers / "sites" / SITE_NAME).unlink(missing_ok=True)
+    if started:
+        subprocess.run([sys.executable, SERVERS, "stop", "--dir", servers], capture_output=True)
 
 
 # -- the measured runs ---------------------------------------------------------------------------
@@ -254,7 +262,7 @@ def main():
 
     site = prepare_site(scratch, options.files, total)
     entries = manifest_entries(site)
-    servers, origin = start_servers(scratch, site)
+    servers, started, origin = start_servers(scratch, site)
     downloads, where = downloads_folder(scratch, total)
     try:
         warm_up(site)
@@ -296,7 +304,7 @@ def main():
         log(f"runner peak resident memory = {peak_mib:.1f} MiB (target <= {MEMORY_TARGET_MIB} "
             f"MiB){verdict}")
     finally:
-        stop_servers(servers)
+        stop_servers(servers, started)
         if downloads.parent == Path("/dev/shm"):
             shutil.rmtree(downloads, ignore_errors=True)
 

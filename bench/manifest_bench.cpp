@@ -11,10 +11,10 @@
 #include "bench_report.h"
 #include "core/text.h"
 #include "update/manifest.h"
+#include "update/manifest_copies.h"
 
 namespace {
 
-constexpr size_t kMaxManifest = 16 * 1024 * 1024;
 const std::u16string kClient = u"/games/halvoryn/client";
 
 std::string Hex(std::mt19937_64& random) {
@@ -44,7 +44,7 @@ const std::string& GeneratedManifest() {
           Hex(random).c_str(), static_cast<unsigned long long>(random() % 5000000), tops[i % 6],
           kinds[(i / 7) % 5], (i / 100) % 1000, i % 37, kinds[i % 5], i,
           (i % 3) ? "high-resolution" : "low");
-      if (out.size() + static_cast<size_t>(length) > kMaxManifest) break;
+      if (out.size() + static_cast<size_t>(length) > hv::kMaxManifestText) break;
       out.append(line, static_cast<size_t>(length));
     }
     return out;

@@ -20,7 +20,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/path_posix.h"
 #endif
@@ -69,12 +68,6 @@ std::string ManifestText(const Manifest& manifest) {
             WideToUtf8(entry.path) + "\n";
   }
   return text;
-}
-
-std::string SelfPath() {
-  char buffer[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
 }
 #endif
 
@@ -134,7 +127,7 @@ void Cold() {
   DropCache(client);
   const std::u16string manifest_file = JoinPath(client.dir.path(), u"manifest.txt");
   bench::WriteBenchFile(manifest_file, ManifestText(client.manifest));
-  const std::string command = "'" + SelfPath() + "' memory '" + NativePath(client.dir.path()) + "'";
+  const std::string command = "'" + bench::SelfPath() + "' memory '" + NativePath(client.dir.path()) + "'";
   std::fflush(stdout);
   if (std::system(command.c_str()) != 0) std::fprintf(stderr, "memory run failed\n");
 #endif

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 #include <vector>
 
 #include "core/file_util.h"
@@ -40,12 +39,8 @@ void MakeWritableFolder(const std::string& path, mode_t mode) {
   if ((mode & S_IRWXU) != S_IRWXU) ::chmod(path.c_str(), mode | S_IRWXU);
 }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 void RemoveEntries(const std::u16string& folder, const std::string& native) {
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(native.c_str()));
+  ScopedDir dir(::opendir(native.c_str()));
   if (!dir) return;
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(dir.get())) {
@@ -63,34 +58,6 @@ void RemoveEntries(const std::u16string& folder, const std::string& native) {
       ::unlink(child.c_str());  // a symbolic link goes as an entry, its target stays
     }
   }
-}
-
-// Absolute and lexically normal: separators unified to '/', empty and "." components dropped,
-// ".." taking back the component before it; relative paths start from the current folder.
-bool LexicalFullPath(const std::u16string& path, std::u16string& out) {
-  std::u16string from_cwd;
-  if (path.empty() || !IsPathSeparator(path.front())) {
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd)) return false;
-    from_cwd = JoinPath(Utf8ToWide(cwd), path);
-  }
-  const std::u16string_view absolute = from_cwd.empty() ? path : from_cwd;
-  out.clear();
-  size_t start = 0;
-  while (start <= absolute.size()) {
-    size_t end = start;
-    while (end < absolute.size() && !IsPathSeparator(absolute[end])) ++end;
-    const std::u16string_view part = absolute.substr(start, end - start);
-    if (part == u".."sv) {
-      out.resize(out.empty() ? 0 : out.find_last_of(u'/'));
-    } else if (!part.empty() && part != u"."sv) {
-      out.push_back(u'/');
-      out.append(part);
-    }
-    start = end + 1;
-  }
-  if (out.empty()) out = u"/";
-  return true;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -134,6 +101,32 @@ std::string NativePath(const std::u16string& path) {
     if (c == '\\') c = '/';
   }
   return native;
+}
+
+bool LexicalFullPath(const std::u16string& path, std::u16string& out) {
+  std::u16string from_cwd;
+  if (path.empty() || !IsPathSeparator(path.front())) {
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) return false;
+    from_cwd = JoinPath(Utf8ToWide(cwd), path);
+  }
+  const std::u16string_view absolute = from_cwd.empty() ? path : from_cwd;
+  out.clear();
+  size_t start = 0;
+  while (start <= absolute.size()) {
+    size_t end = start;
+    while (end < absolute.size() && !IsPathSeparator(absolute[end])) ++end;
+    const std::u16string_view part = absolute.substr(start, end - start);
+    if (part == u".."sv) {
+      out.resize(out.empty() ? 0 : out.find_last_of(u'/'));
+    } else if (!part.empty() && part != u"."sv) {
+      out.push_back(u'/');
+      out.append(part);
+    }
+    start = end + 1;
+  }
+  if (out.empty()) out = u"/";
+  return true;
 }
 
 uint64_t FileTimeFromTimespec(const timespec& time) {
@@ -251,7 +244,7 @@ bool GetAvailableDiskSpace(const std::u16string& path, uint64_t& bytes) {
 bool ListDirectory(const std::u16string& folder, std::vector<DirectoryEntry>& entries) {
   entries.clear();
   const std::string native = NativePath(folder);
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(native.c_str()));
+  ScopedDir dir(::opendir(native.c_str()));
   if (!dir) return false;
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string name = entry->d_name;

@@ -1,7 +1,11 @@
-// Owner of a POSIX file descriptor: closed on destruction and on Reset, not copyable.
+// Owners of a POSIX file descriptor (closed on destruction and on Reset, not copyable) and of
+// an open directory stream.
 #pragma once
 
+#include <dirent.h>
 #include <unistd.h>
+
+#include "core/owned.h"
 
 namespace hv {
 
@@ -36,5 +40,7 @@ class ScopedFd {
  private:
   int fd_ = -1;
 };
+
+using ScopedDir = Owned<DIR, ::closedir>;
 
 }  // namespace hv

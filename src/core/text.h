@@ -23,5 +23,6 @@ std::u16string DecodeEscapedUtf8(std::string_view bytes);
 // ASCII-only case folding (A-Z to a-z), code unit by code unit; every other unit is kept.
 inline char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 std::u16string AsciiLower(std::u16string_view text);
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace hv

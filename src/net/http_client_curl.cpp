@@ -22,6 +22,7 @@
 #include <map>
 #include <mutex>
 
+#include "core/owned.h"
 #include "core/text.h"
 #include "net/http_transfer.h"
 
@@ -68,13 +69,9 @@ class SharedState {
   CURLSH* share_ = nullptr;
 };
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* pointer) const { Free(pointer); }
-};
-using ScopedCurl = std::unique_ptr<CURL, Deleter<CURL, curl_easy_cleanup>>;
-using ScopedUrl = std::unique_ptr<CURLU, Deleter<CURLU, curl_url_cleanup>>;
-using ScopedHeaders = std::unique_ptr<curl_slist, Deleter<curl_slist, curl_slist_free_all>>;
+using ScopedCurl = Owned<CURL, curl_easy_cleanup>;
+using ScopedUrl = Owned<CURLU, curl_url_cleanup>;
+using ScopedHeaders = Owned<curl_slist, curl_slist_free_all>;
 
 size_t PartLength(CURLU* url, CURLUPart part) {
   char* text = nullptr;

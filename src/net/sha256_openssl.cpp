@@ -1,14 +1,12 @@
 #include <openssl/evp.h>
 
+#include "core/owned.h"
 #include "net/sha256.h"
 
 namespace hv {
 
 struct Sha256Hasher::Handles {
-  struct ContextFree {
-    void operator()(EVP_MD_CTX* owned) const { EVP_MD_CTX_free(owned); }
-  };
-  std::unique_ptr<EVP_MD_CTX, ContextFree> context;
+  Owned<EVP_MD_CTX, EVP_MD_CTX_free> context;
 };
 
 Sha256Hasher::Sha256Hasher() : handles_(std::make_unique<Handles>()) {

@@ -4,19 +4,11 @@
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
 
-#include <memory>
-
+#include "core/owned.h"
 #include "net/signature.h"
 
 namespace hv {
 namespace {
-
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* pointer) const { Free(pointer); }
-};
-template <typename T, void (*Free)(T*)>
-using Owned = std::unique_ptr<T, Deleter<T, Free>>;
 
 void FreeOpenSslBuffer(unsigned char* buffer) { OPENSSL_free(buffer); }
 

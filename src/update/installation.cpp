@@ -22,18 +22,6 @@ std::unordered_set<std::u16string> LowerCasePaths(const Manifest& manifest) {
   return paths;
 }
 
-bool WriteManifestPair(const std::u16string& folder, const ManifestCopy& copy,
-                       bool signature_first) {
-  const std::u16string text = JoinPath(folder, u"manifest.txt");
-  const std::u16string signature = JoinPath(folder, u"manifest.sig");
-  if (signature_first) {
-    if (!WriteFileAtomic(signature, copy.signature)) return false;
-    FaultPoint("between-manifest-writes");
-    return WriteFileAtomic(text, copy.text);
-  }
-  return WriteFileAtomic(text, copy.text) && WriteFileAtomic(signature, copy.signature);
-}
-
 // What an installation or a restoration changed, so that a failure can undo it.
 class Journal {
  public:
@@ -155,7 +143,7 @@ UpdateError InstallFromStaging(EngineContext& context, const ManifestCopy& targe
   auto roll_back = [&](bool restore_stored) {
     journal.Undo();
     RemoveTree(holding);
-    if (restore_stored && installed) WriteManifestPair(layout.state_dir, *installed, false);
+    if (restore_stored && installed) StoreManifest(layout.state_dir, *installed, false);
     return UpdateError::ReplaceFailed;
   };
 
@@ -196,11 +184,11 @@ UpdateError InstallFromStaging(EngineContext& context, const ManifestCopy& targe
     }
     // Only now, with every file in place, the older backup goes: a failed installation keeps it.
     RemoveOtherBackups(layout, version_name);
-    WriteManifestPair(version_folder, *installed, false);
+    StoreManifest(version_folder, *installed, false);
     FaultPoint("backup-complete");
   }
 
-  if (!WriteManifestPair(layout.state_dir, target, true)) return roll_back(true);
+  if (!StoreManifest(layout.state_dir, target, true)) return roll_back(true);
   FaultPoint("installed");
   RemoveTree(layout.staging_dir);
   RemoveTree(holding);
@@ -211,6 +199,7 @@ UpdateError RestorePreviousVersion(EngineContext& context) {
   const StorageLayout& layout = context.layout;
   const PreviousVersion previous_version = FindPreviousVersion(context);
   if (previous_version.folder.empty()) return UpdateError::RestoreFailed;
+  const ManifestCopy& previous = previous_version.copy;
   // A version folder that holds files but no manifest belongs to an installation that was
   // interrupted: the client is partly newer than the previous version, which would not fit.
   std::vector<DirectoryEntry> backups;
@@ -229,10 +218,6 @@ UpdateError RestorePreviousVersion(EngineContext& context) {
   const bool current_ok = LoadStoredManifest(context, layout.state_dir, current);
   const std::u16string exe = current_ok ? current.manifest.exe : context.board.Snapshot().exe;
   if (context.client_running(exe)) return UpdateError::ClientRunning;
-  ManifestCopy previous;
-  if (!LoadStoredManifest(context, previous_version.folder, previous)) {
-    return UpdateError::RestoreFailed;
-  }
 
   context.board.Update([](UpdateStatus& status) {
     status.phase = UpdatePhase::Restoring;
@@ -249,7 +234,7 @@ UpdateError RestorePreviousVersion(EngineContext& context) {
   auto give_up = [&] {
     journal.Undo();
     RemoveTree(holding);
-    if (current_ok) WriteManifestPair(layout.state_dir, current, false);
+    if (current_ok) StoreManifest(layout.state_dir, current, false);
     return UpdateError::RestoreFailed;
   };
 
@@ -270,7 +255,7 @@ UpdateError RestorePreviousVersion(EngineContext& context) {
       }
     }
   }
-  if (!WriteManifestPair(layout.state_dir, previous, true)) return give_up();
+  if (!StoreManifest(layout.state_dir, previous, true)) return give_up();
   FaultPoint("restored");
   RemoveTree(layout.backup_dir);
   RemoveTree(holding);

@@ -33,14 +33,6 @@ std::u16string NumberedReason(std::u16string_view prefix, size_t line_number) {
   return reason;
 }
 
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 size_t CountLines(std::string_view text) {
   size_t lines = 1;
   for (size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1)) {

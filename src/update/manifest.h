@@ -22,6 +22,8 @@ struct ManifestEntry {
   std::u16string path;    // relative to the client folder, backslash separators, 1-240 units
   uint64_t size = 0;      // exact size in bytes (at most twelve decimal digits)
   std::u16string sha256;  // 64 lower-case hexadecimal characters
+
+  bool operator==(const ManifestEntry&) const = default;
 };
 
 struct Manifest {

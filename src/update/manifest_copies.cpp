@@ -1,5 +1,6 @@
 #include "update/manifest_copies.h"
 
+#include "core/fault_point.h"
 #include "core/file_util.h"
 #include "net/http_client.h"
 #include "net/signature.h"
@@ -20,6 +21,17 @@ bool LoadStoredManifest(const EngineContext& context, const std::u16string& fold
          AcceptManifest(context, copy.text, copy.signature, copy.manifest);
 }
 
+bool StoreManifest(const std::u16string& folder, const ManifestCopy& copy, bool signature_first) {
+  const std::u16string text = JoinPath(folder, u"manifest.txt");
+  const std::u16string signature = JoinPath(folder, u"manifest.sig");
+  if (signature_first) {
+    if (!WriteFileAtomic(signature, copy.signature)) return false;
+    FaultPoint("between-manifest-writes");
+    return WriteFileAtomic(text, copy.text);
+  }
+  return WriteFileAtomic(text, copy.text) && WriteFileAtomic(signature, copy.signature);
+}
+
 bool FetchRemoteManifest(const EngineContext& context, std::string& text, std::string& signature) {
   const std::u16string base = context.config.origin + u"/downloads/launcher/";
   return HttpGetToMemory(context.config, base + u"manifest.txt", text, kMaxManifestText,
@@ -36,8 +48,8 @@ PreviousVersion FindPreviousVersion(const EngineContext& context) {
   for (const DirectoryEntry& entry : entries) {
     if (!entry.is_directory) continue;
     const std::u16string folder = JoinPath(context.layout.backup_dir, entry.name);
-    ManifestCopy copy;
-    if (LoadStoredManifest(context, folder, copy)) return {folder, copy.manifest.version};
+    PreviousVersion previous{folder, {}};
+    if (LoadStoredManifest(context, folder, previous.copy)) return previous;
   }
   return {};
 }

@@ -32,13 +32,18 @@ bool AcceptManifest(const EngineContext& context, const std::string& text,
 bool LoadStoredManifest(const EngineContext& context, const std::u16string& folder,
                         ManifestCopy& copy);
 
+// Writes the copy into folder. signature_first: the signature, then the text, as the installed
+// copy is written (a text without its signature is never left as the newer file); otherwise the
+// text first.
+bool StoreManifest(const std::u16string& folder, const ManifestCopy& copy, bool signature_first);
+
 // The server's text, then (only when the text arrived) its signature. True when both arrived;
 // nothing is checked here and nothing retried.
 bool FetchRemoteManifest(const EngineContext& context, std::string& text, std::string& signature);
 
 struct PreviousVersion {
   std::u16string folder;  // empty when there is none
-  std::string version;
+  ManifestCopy copy;      // its manifest, accepted
 };
 
 // The first folder of the backup folder, in listing order, that holds an acceptable copy.

@@ -1,6 +1,5 @@
 #include "update/update_run.h"
 
-#include "core/file_util.h"
 #include "core/text.h"
 #include "update/installation.h"
 #include "update/local_verification.h"
@@ -112,9 +111,8 @@ class Run {
       return Succeed(target, UpdatePhase::UpToDate);
     }
     if (target.is_remote && (!local_ok_ || local_.text != remote_.text)) {
-      // The server's copy becomes the installed one: signature first, as the installation does.
-      WriteFileAtomic(JoinPath(context_.layout.state_dir, u"manifest.sig"), remote_.signature);
-      WriteFileAtomic(JoinPath(context_.layout.state_dir, u"manifest.txt"), remote_.text);
+      // The server's copy becomes the installed one.
+      StoreManifest(context_.layout.state_dir, remote_, true);
     }
     Succeed(target, remote_ok_ ? UpdatePhase::UpToDate : UpdatePhase::UsingInstalled);
   }
@@ -204,7 +202,7 @@ void PublishInstalledInfo(EngineContext& context, const Manifest* manifest) {
   const LocalTime now = context.clock.local_time();
   context.board.Update([&](UpdateStatus& status) {
     status.has_previous = !previous.folder.empty();
-    status.previous_version = previous.version;
+    status.previous_version = previous.copy.manifest.version;
     status.pinned = pinned;
     if (manifest) {
       status.installed_version = manifest->version;

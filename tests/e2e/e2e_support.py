@@ -8,8 +8,8 @@ temporary folders.
 
 import dataclasses
 import hashlib
+import json
 import os
-import shlex
 import shutil
 import signal
 import subprocess
@@ -66,12 +66,7 @@ PLATFORM: Platform | None = None  # set by update_e2e_test.py from its command l
 
 def server_facts() -> dict:
     """What the "servers" fixture started: HV_SITES_DIR, HV_NGINX_ORIGIN, HV_CA_FILE, ..."""
-    env = Path(os.environ["HV_TEST_SERVERS"]) / "servers.env"
-    facts = {}
-    for line in env.read_text().splitlines():
-        key, _, value = line.partition("=")
-        facts[key] = shlex.split(value)[0] if value else ""
-    return facts
+    return json.loads((Path(os.environ["HV_TEST_SERVERS"]) / "servers.json").read_text())
 
 
 def content_requests(facts: dict, site: str) -> int:
@@ -146,9 +141,6 @@ def crash_report(run: Run) -> str:
 def publish(client: Path, site: Path, version: str, min_version: str | None = None,
             exe: str = "otclient.exe"):
     platform = PLATFORM
-    if not platform.publisher.is_file():
-        raise RuntimeError(f"halvoryn-publish not found at {platform.publisher}: build the linux "
-                           "preset first (cmake --build --preset linux)")
     command = [str(platform.publisher), "publish", "--client", str(client), "--site", str(site),
                "--key", str(platform.private_key), "--version", version, "--exe", exe]
     if min_version:

@@ -8,6 +8,7 @@
 #include "core/file_util.h"
 #include "core/text.h"
 #include "support/test_files.h"
+#include "support/test_keys.h"
 #include "support/test_servers.h"
 
 namespace hv {
@@ -23,12 +24,6 @@ std::string Pattern(size_t size, size_t seed = 0) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i + seed) % 251);
   return bytes;
-}
-
-std::u16string DigestOf(const std::string& bytes) {
-  Sha256Digest digest;
-  EXPECT_TRUE(Sha256Buffer(bytes.data(), bytes.size(), digest));
-  return HexLower(digest.data(), digest.size());
 }
 
 class HttpClientTest : public ::testing::Test {
@@ -200,14 +195,14 @@ TEST_F(HttpToFileTest, WritesAndHashesTheWholeBody) {
   const HttpResult result = Download(u"/bytes/300000", 300000);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(ReadFileRaw(file_), Pattern(300000));
-  EXPECT_EQ(digest_, DigestOf(Pattern(300000)));
+  EXPECT_EQ(digest_, test::Sha256Hex(Pattern(300000)));
   EXPECT_EQ(progress_.total, 300000u);
   EXPECT_LE(progress_.largest, 65536u);
 
   // Right length, other content: the call succeeds; the digest tells the caller.
   ASSERT_TRUE(Download(u"/bytes/1000/seed/7", 1000).ok);
-  EXPECT_EQ(digest_, DigestOf(Pattern(1000, 7)));
-  EXPECT_NE(digest_, DigestOf(Pattern(1000)));
+  EXPECT_EQ(digest_, test::Sha256Hex(Pattern(1000, 7)));
+  EXPECT_NE(digest_, test::Sha256Hex(Pattern(1000)));
 }
 
 TEST_F(HttpToFileTest, AnEmptyBodyMakesAnEmptyFileOnlyWhenExpected) {

@@ -4,19 +4,12 @@
 
 #include "build_config.h"
 #include "support/test_files.h"
+#include "support/test_keys.h"
 
 namespace hv {
 namespace {
 
 using test::ReadFixture;
-
-PublicKeyBlob DevelopmentKey() {
-  PublicKeyBlob key;
-  std::string hex = ReadFixture("../../keys/dev/dev-public-DEVELOPMENT-ONLY.hex");
-  while (!hex.empty() && (hex.back() == '\n' || hex.back() == '\r')) hex.pop_back();
-  EXPECT_TRUE(ParsePublicKeyHex(hex, key));
-  return key;
-}
 
 // Rewrites a short-form DER signature with every length in the long form (0x81 L), which the
 // decoder accepts.
@@ -30,7 +23,7 @@ std::string WithLongFormLengths(const std::string& der) {
 }
 
 TEST(VerifyManifestSignature, AcceptsSignaturesOfTheStandardTool) {
-  const PublicKeyBlob key = DevelopmentKey();
+  const PublicKeyBlob key = test::DevelopmentPublicKey();
   const std::string text = ReadFixture("signatures/manifest.txt");
   // Every shape: 32-byte halves, a 33-byte r or s with its leading zero, an r or s shorter than
   // 32 bytes.
@@ -43,7 +36,7 @@ TEST(VerifyManifestSignature, AcceptsSignaturesOfTheStandardTool) {
 }
 
 TEST(VerifyManifestSignature, RejectsOtherTextsKeysAndSignatures) {
-  const PublicKeyBlob key = DevelopmentKey();
+  const PublicKeyBlob key = test::DevelopmentPublicKey();
   const std::string text = ReadFixture("signatures/manifest.txt");
   const std::string signature = ReadFixture("signatures/valid.sig");
 

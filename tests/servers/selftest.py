@@ -3,7 +3,7 @@
 
   selftest.py [--probe https_probe_win.exe --wine-run scripts/wine-run]
 
-Reads the facts from $HV_TEST_SERVERS/servers.env. With --probe it also fetches a file from nginx
+Reads the facts from $HV_TEST_SERVERS/servers.json. With --probe it also fetches a file from nginx
 with WinHTTP under Wine, which only succeeds when the Wine prefix trusts the development CA, and
 checks that the same program refuses the untrusted and wrong-host certificates.
 """
@@ -11,8 +11,8 @@ checks that the same program refuses the untrusted and wrong-host certificates.
 import argparse
 import dataclasses
 import hashlib
+import json
 import os
-import shlex
 import subprocess
 import sys
 import tempfile
@@ -270,8 +270,7 @@ def main() -> int:
     parser.add_argument("--probe", help="https_probe_win.exe to run under Wine")
     parser.add_argument("--wine-run", help="scripts/wine-run")
     args = parser.parse_args()
-    env = Path(os.environ["HV_TEST_SERVERS"]) / "servers.env"
-    facts = dict(shlex.split(line)[0].split("=", 1) for line in env.read_text().splitlines())
+    facts = json.loads((Path(os.environ["HV_TEST_SERVERS"]) / "servers.json").read_text())
     site = f"selftest-{os.getpid()}"
 
     failed = 0

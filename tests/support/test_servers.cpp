@@ -11,6 +11,7 @@
 #include "core/file_util.h"
 #include "core/text.h"
 #include "support/test_files.h"
+#include "support/test_keys.h"
 
 namespace hv::test {
 
@@ -58,9 +59,7 @@ EngineConfig TestEngineConfig(const TestServers& servers, const std::u16string& 
   config.origin = origin;
   config.launcher_version = "1.0.1";
   config.ca_file = servers.ca_file;
-  std::string hex = ReadFixture("../../keys/dev/dev-public-DEVELOPMENT-ONLY.hex");
-  while (!hex.empty() && (hex.back() == '\n' || hex.back() == '\r')) hex.pop_back();
-  EXPECT_TRUE(ParsePublicKeyHex(hex, config.public_key));
+  config.public_key = DevelopmentPublicKey();
   return config;
 }
 

@@ -18,7 +18,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
-import publish_support as tool
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+import publish_support as tool  # noqa: E402
 from publish_support import manifest_files, manifest_lines, run, sha256, snapshot, write_tree
 
 CLIENT_V1 = {

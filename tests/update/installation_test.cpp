@@ -5,8 +5,8 @@
 #include "core/file.h"
 #include "core/file_util.h"
 #include "core/text.h"
-#include "net/sha256.h"
 #include "support/test_files.h"
+#include "support/test_keys.h"
 #include "support/test_servers.h"
 #include "update/local_verification.h"
 
@@ -30,9 +30,7 @@ class InstallationTest : public ::testing::Test {
                JoinPath(root, u"state\\staging"), JoinPath(root, u"backup")};
     EnsureDirectory(layout_.client_dir);
     EnsureDirectory(layout_.state_dir);
-    std::string hex = test::ReadFixture("../../keys/dev/dev-public-DEVELOPMENT-ONLY.hex");
-    hex.resize(128);
-    EXPECT_TRUE(ParsePublicKeyHex(hex, config_.public_key));
+    config_.public_key = test::DevelopmentPublicKey();
     board_.SetNotifier([this] { progress_seen_.push_back(board_.Snapshot().progress); });
   }
 
@@ -64,9 +62,7 @@ class InstallationTest : public ::testing::Test {
   void Stage(const char* name, const std::vector<std::u16string>& left_out = {}) {
     for (const auto& [path, content] : Files(name)) {
       if (std::find(left_out.begin(), left_out.end(), path) != left_out.end()) continue;
-      Sha256Digest digest;
-      Sha256Buffer(content.data(), content.size(), digest);
-      WriteFileRaw(JoinPath(layout_.staging_dir, HexLower(digest.data(), digest.size())), content);
+      WriteFileRaw(JoinPath(layout_.staging_dir, test::Sha256Hex(content)), content);
     }
   }
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/file_util.h"
-#include "net/sha256.h"
 #include "support/test_files.h"
+#include "support/test_keys.h"
 #include "update/file_cache.h"
 #include "update/transfer_progress.h"
 
@@ -14,12 +14,6 @@ namespace {
 using test::ReadFileRaw;
 using test::TempDir;
 using test::WriteFileRaw;
-
-std::u16string DigestOf(const std::string& content) {
-  Sha256Digest digest;
-  EXPECT_TRUE(Sha256Buffer(content.data(), content.size(), digest));
-  return HexLower(digest.data(), digest.size());
-}
 
 // A client folder, a state folder and a manifest whose files the test writes and changes.
 class LocalVerificationTest : public ::testing::Test {
@@ -33,7 +27,7 @@ class LocalVerificationTest : public ::testing::Test {
   }
 
   void AddFile(const std::u16string& path, const std::string& content, bool write = true) {
-    manifest_.entries.push_back({path, content.size(), DigestOf(content)});
+    manifest_.entries.push_back({path, content.size(), test::Sha256Hex(content)});
     if (write) WriteFileRaw(ClientPath(path), content);
   }
 
@@ -83,7 +77,7 @@ TEST_F(LocalVerificationTest, HashesOnceThenTrustsTheCache) {
   const FileCache cache = ParseFileCache(ReadFileRaw(CachePath()));
   ASSERT_EQ(cache.size(), 3u);
   EXPECT_EQ(cache.begin()->first, u"data\\a.dat");  // sorted by path
-  EXPECT_EQ(cache.at(u"otclient.exe").sha256, DigestOf("program bytes"));
+  EXPECT_EQ(cache.at(u"otclient.exe").sha256, test::Sha256Hex("program bytes"));
 
   // Nothing changed: nothing is hashed, and the cache is written again, identical.
   const std::string first = ReadFileRaw(CachePath());
@@ -121,7 +115,7 @@ TEST_F(LocalVerificationTest, JudgesByTheCacheWhenSizeAndTimeMatch) {
   WriteFileRaw(ClientPath(u"trusted.bin"), "ORIGINAL");
   test::SetWriteTime(ClientPath(u"trusted.bin"), time);
   // A new manifest digest for an unchanged file: downloaded without hashing.
-  manifest_.entries[1].sha256 = DigestOf("new version");
+  manifest_.entries[1].sha256 = test::Sha256Hex("new version");
   // A cached digest in upper case never equals the manifest's.
   FileCache cache = ParseFileCache(ReadFileRaw(CachePath()));
   for (char16_t& c : cache.at(u"upper.bin").sha256)

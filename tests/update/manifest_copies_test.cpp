@@ -130,7 +130,7 @@ TEST_F(ManifestCopiesTest, FindsTheFirstValidVersionFolder) {
   Store(JoinPath(layout_.backup_dir, u"2.1.0"), text_, signature_);
   const PreviousVersion previous = FindPreviousVersion(Context());
   EXPECT_EQ(previous.folder, JoinPath(layout_.backup_dir, u"2.1.0"));
-  EXPECT_EQ(previous.version, "2.1.0");
+  EXPECT_EQ(previous.copy.manifest.version, "2.1.0");
 }
 
 }  // namespace

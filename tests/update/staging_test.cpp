@@ -8,8 +8,8 @@
 #include "core/file.h"
 #include "core/file_util.h"
 #include "core/text.h"
-#include "net/sha256.h"
 #include "support/test_files.h"
+#include "support/test_keys.h"
 #include "support/test_servers.h"
 
 namespace hv {
@@ -18,12 +18,6 @@ namespace {
 using test::PathExistsRaw;
 using test::ReadFileRaw;
 using test::WriteFileRaw;
-
-std::u16string DigestOf(const std::string& content) {
-  Sha256Digest digest;
-  Sha256Buffer(content.data(), content.size(), digest);
-  return HexLower(digest.data(), digest.size());
-}
 
 class StagingTest : public ::testing::Test {
  protected:
@@ -39,7 +33,7 @@ class StagingTest : public ::testing::Test {
   // A manifest entry for content, served by the site unless told otherwise.
   const ManifestEntry& Entry(const std::u16string& path, const std::string& content,
                              bool served = true) {
-    entries_.push_back({path, content.size(), DigestOf(content)});
+    entries_.push_back({path, content.size(), test::Sha256Hex(content)});
     if (served) Serve(entries_.back().sha256, content);
     return entries_.back();
   }
@@ -155,7 +149,7 @@ TEST_F(StagingTest, CancellationAndAnOccupiedNameFail) {
 
 TEST_F(StagingTest, ChecksTheFreeSpaceFirst) {
   // A manifest can describe more than any disk holds.
-  entries_.push_back({u"huge.bin", 999999999999ull, DigestOf("huge")});
+  entries_.push_back({u"huge.bin", 999999999999ull, test::Sha256Hex("huge")});
   posts_ = 0;
   EXPECT_EQ(Stage({&entries_.back()}), UpdateError::DiskSpace);
   const UpdateStatus status = board_.Snapshot();

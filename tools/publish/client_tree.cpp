@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <set>
 
 #include "core/file_util.h"
+#include "core/scoped_fd_posix.h"
 #include "core/text.h"
 #include "net/sha256.h"
 #include "publish/console.h"
@@ -25,9 +25,12 @@ namespace {
 // The manifest writes sizes with at most twelve decimal digits.
 constexpr uint64_t kMaxFileSize = 999'999'999'999;
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
+// The path as the operator sees it on this machine: UTF-8 with '/' separators.
+std::string DisplayPath(const std::u16string& manifest_path) {
+  std::string shown = WideToUtf8(manifest_path);
+  std::replace(shown.begin(), shown.end(), '\\', '/');
+  return shown;
+}
 
 class Walker {
  public:
@@ -35,7 +38,7 @@ class Walker {
       : files_(files), problems_(problems) {}
 
   void Folder(const std::string& native, const std::u16string& relative) {
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(native.c_str()));
+    ScopedDir dir(::opendir(native.c_str()));
     if (!dir) {
       problems_.push_back("cannot read the folder " + native);
       return;
@@ -222,12 +225,6 @@ bool LiesInside(const std::string& path, const std::string& folder) {
   const std::string inner = ResolvedPath(path);
   const std::string outer = ResolvedPath(folder);
   return inner == outer || inner.starts_with(outer.ends_with('/') ? outer : outer + "/");
-}
-
-std::string DisplayPath(const std::u16string& manifest_path) {
-  std::string shown = WideToUtf8(manifest_path);
-  std::replace(shown.begin(), shown.end(), '\\', '/');
-  return shown;
 }
 
 }  // namespace hv::publish

@@ -34,7 +34,4 @@ bool HashClientFiles(std::vector<ClientFile>& files, std::string& error);
 // there would be published as part of the client.
 bool LiesInside(const std::string& path, const std::string& folder);
 
-// The path as the operator sees it on this machine: UTF-8 with '/' separators.
-std::string DisplayPath(const std::u16string& manifest_path);
-
 }  // namespace hv::publish

@@ -31,52 +31,45 @@ const std::string& Arguments::Get(std::string_view name) const {
   return found == options_.end() ? kAbsent : found->second;
 }
 
-struct ArgumentParser {
-  static ParseOutcome Parse(const CommandInfo& info, const std::vector<std::string>& words,
-                            Arguments& out) {
-    for (size_t i = 0; i < words.size(); ++i) {
-      const std::string& word = words[i];
-      if (word == "--help" || word == "-h") return {.ok = false, .help = true, .error = {}};
-      if (!word.starts_with("--")) {
-        out.positional_.push_back(word);
-        continue;
-      }
-      std::string name = word.substr(2);
-      std::string value;
-      if (const size_t equals = name.find('='); equals != std::string::npos) {
-        value = name.substr(equals + 1);
-        name.resize(equals);
-      } else if (Lists(info.required, name) || Lists(info.optional, name)) {
-        if (i + 1 == words.size()) return Fail("option --" + name + " needs a value");
-        value = words[++i];
-      }
-      if (!Lists(info.required, name) && !Lists(info.optional, name)) {
-        return Fail("unknown option --" + name + " for " + std::string(info.name));
-      }
-      if (!out.options_.emplace(name, value).second) {
-        return Fail("option --" + name + " given twice");
-      }
-    }
-    for (std::string_view name : info.required) {
-      if (!out.Has(name)) return Fail("missing option --" + std::string(name));
-    }
-    if (out.positional_.size() != info.positional.size()) {
-      if (info.positional.empty()) return Fail("unexpected argument '" + out.positional_[0] + "'");
-      return Fail(std::string(info.name) + " takes " + std::to_string(info.positional.size()) +
-                  " argument(s): " + PositionalNames(info) + "; got " +
-                  std::to_string(out.positional_.size()));
-    }
-    return {.ok = true, .help = false, .error = {}};
-  }
-};
-
 ParseOutcome ParseArguments(const CommandInfo& info, const std::vector<std::string>& words,
                             Arguments& out) {
-  return ArgumentParser::Parse(info, words, out);
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (word == "--help" || word == "-h") return {.ok = false, .help = true, .error = {}};
+    if (!word.starts_with("--")) {
+      out.positional_.push_back(word);
+      continue;
+    }
+    std::string name = word.substr(2);
+    std::string value;
+    if (const size_t equals = name.find('='); equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name.resize(equals);
+    } else if (Lists(info.required, name) || Lists(info.optional, name)) {
+      if (i + 1 == words.size()) return Fail("option --" + name + " needs a value");
+      value = words[++i];
+    }
+    if (!Lists(info.required, name) && !Lists(info.optional, name)) {
+      return Fail("unknown option --" + name + " for " + std::string(info.name));
+    }
+    if (!out.options_.emplace(name, value).second) {
+      return Fail("option --" + name + " given twice");
+    }
+  }
+  for (std::string_view name : info.required) {
+    if (!out.Has(name)) return Fail("missing option --" + std::string(name));
+  }
+  if (out.positional_.size() != info.positional.size()) {
+    if (info.positional.empty()) return Fail("unexpected argument '" + out.positional_[0] + "'");
+    return Fail(std::string(info.name) + " takes " + std::to_string(info.positional.size()) +
+                " argument(s): " + PositionalNames(info) + "; got " +
+                std::to_string(out.positional_.size()));
+  }
+  return {.ok = true, .help = false, .error = {}};
 }
 
 std::string PathArgumentProblem(std::string_view option, const std::string& value) {
-  const std::string what = option.empty() ? "path '" + value + "'" : "--" + std::string(option);
+  const std::string what = "--" + std::string(option);
   if (value.empty()) return what + " is empty";
   if (!IsValidUtf8(value)) return what + " is not valid UTF-8";
   if (value.find('\\') != std::string::npos) {

@@ -22,6 +22,12 @@ struct CommandInfo {
   std::vector<std::string_view> positional = {};  // names of the positional arguments, all required
 };
 
+struct ParseOutcome {
+  bool ok = false;
+  bool help = false;  // --help was asked for; nothing else was checked after it
+  std::string error;  // when neither ok nor help
+};
+
 class Arguments {
  public:
   bool Has(std::string_view name) const { return options_.contains(name); }
@@ -30,15 +36,10 @@ class Arguments {
   const std::vector<std::string>& positional() const { return positional_; }
 
  private:
-  friend struct ArgumentParser;
+  friend ParseOutcome ParseArguments(const CommandInfo& info, const std::vector<std::string>& words,
+                                     Arguments& out);
   std::map<std::string, std::string, std::less<>> options_;
   std::vector<std::string> positional_;
-};
-
-struct ParseOutcome {
-  bool ok = false;
-  bool help = false;  // --help was asked for; nothing else was checked after it
-  std::string error;  // when neither ok nor help
 };
 
 ParseOutcome ParseArguments(const CommandInfo& info, const std::vector<std::string>& words,

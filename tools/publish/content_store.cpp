@@ -8,31 +8,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/scoped_fd_posix.h"
 #include "net/sha256.h"
 
 namespace hv::publish {
 namespace {
 
 constexpr size_t kChunk = 1024 * 1024;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -71,17 +53,17 @@ bool HashStream(int source, int target, uint64_t& bytes, std::u16string& sha256,
 // The copy is flushed to the disk before its rename: a manifest naming it may follow at once.
 std::string CopyToTemporary(const ClientFile& file, const std::string& temporary,
                             const std::function<void(uint64_t)>& progress) {
-  Fd source(::open(file.native_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  ScopedFd source(::open(file.native_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
-  if (source.get() < 0 || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (!source.IsValid() || ::fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return file.native_path + ": cannot be read";
   }
-  Fd target(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (target.get() < 0 || ::fchmod(target.get(), 0644) != 0) return "cannot write " + temporary;
+  ScopedFd target(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!target.IsValid() || ::fchmod(target.Get(), 0644) != 0) return "cannot write " + temporary;
   uint64_t bytes = 0;
   std::u16string sha256;
-  if (!HashStream(source.get(), target.get(), bytes, sha256, progress) ||
-      ::fsync(target.get()) != 0 || !target.Close()) {
+  if (!HashStream(source.Get(), target.Get(), bytes, sha256, progress) ||
+      ::fsync(target.Get()) != 0 || ::close(target.Take()) != 0) {
     return "cannot copy " + file.native_path + " to " + temporary;
   }
   if (bytes != file.entry.size || sha256 != file.entry.sha256) {
@@ -93,15 +75,15 @@ std::string CopyToTemporary(const ClientFile& file, const std::string& temporary
 }  // namespace
 
 bool ContentIsIntact(const std::string& path, uint64_t size, const std::u16string& sha256) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  ScopedFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
-  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+  if (!fd.IsValid() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
       static_cast<uint64_t>(info.st_size) != size) {
     return false;
   }
   uint64_t bytes = 0;
   std::u16string found;
-  return HashStream(fd.get(), -1, bytes, found, nullptr) && bytes == size && found == sha256;
+  return HashStream(fd.Get(), -1, bytes, found, nullptr) && bytes == size && found == sha256;
 }
 
 StoreResult StoreContent(const SiteLayout& site, const ClientFile& file,

@@ -82,7 +82,7 @@ bool ReadInput(const std::string& path, uint64_t limit, std::string& bytes, bool
 int RunCheckManifest(const Arguments& args) {
   std::string text;
   bool too_large = false;
-  if (!ReadInput(args.positional()[0], kMaxManifestSize, text, too_large)) return kExitFailed;
+  if (!ReadInput(args.positional()[0], kMaxManifestText, text, too_large)) return kExitFailed;
   Manifest manifest;
   std::u16string reason = u"too large";
   if (!too_large && ParseManifest(text, RepresentativeClientDir(), manifest, reason)) {
@@ -101,8 +101,8 @@ int RunVerifySignature(const Arguments& args) {
     return kExitFailed;
   }
   bool text_too_large = false, signature_too_large = false;
-  if (!ReadInput(args.positional()[0], kMaxManifestSize, text, text_too_large) ||
-      !ReadInput(args.positional()[1], kMaxSignatureSize, signature, signature_too_large)) {
+  if (!ReadInput(args.positional()[0], kMaxManifestText, text, text_too_large) ||
+      !ReadInput(args.positional()[1], kMaxManifestSignature, signature, signature_too_large)) {
     return kExitFailed;
   }
   // Beyond its limits the launcher never reads the files, so it never finds them valid.

@@ -24,16 +24,6 @@ std::string EscapeNotes(std::string_view notes) {
   return escaped;
 }
 
-bool SameEntries(const std::vector<ManifestEntry>& a, const std::vector<ManifestEntry>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].path != b[i].path || a[i].size != b[i].size || a[i].sha256 != b[i].sha256) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string NotesProblem(std::string_view notes) {
@@ -73,7 +63,7 @@ std::string ReadBackProblem(const Manifest& parsed, const Release& release,
   if (parsed.notes_pt != Utf8ToWide(release.notes_pt)) return "notes_pt";
   if (parsed.notes_en != Utf8ToWide(release.notes_en)) return "notes_en";
   if (parsed.privacy_url != Utf8ToWide(release.privacy_url)) return "privacy_url";
-  if (!SameEntries(parsed.entries, entries)) return "file lines";
+  if (parsed.entries != entries) return "file lines";
   return {};
 }
 

@@ -44,6 +44,22 @@ int64_t DaysSinceEpoch(int64_t year, int64_t month, int64_t day) {
   return days;
 }
 
+// yyyy-mm-dd of a real day from 1970 on, or decimal seconds. False for anything else.
+bool ParseNewsDate(std::string_view text, int64_t& seconds) {
+  if (text.size() <= kMaxSecondsDigits && ParseDigits(text, seconds)) return true;
+  int64_t year = 0, month = 0, day = 0;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
+      !ParseDigits(text.substr(0, 4), year) || !ParseDigits(text.substr(5, 2), month) ||
+      !ParseDigits(text.substr(8, 2), day)) {
+    return false;
+  }
+  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
+    return false;
+  }
+  seconds = DaysSinceEpoch(year, month, day) * 86400;
+  return true;
+}
+
 std::string LineProblem(size_t line, std::string_view what) {
   return "line " + std::to_string(line) + ": " + std::string(what);
 }
@@ -79,21 +95,6 @@ void ParseLine(std::string_view line, size_t number, std::vector<NewsInputItem>&
 }
 
 }  // namespace
-
-bool ParseNewsDate(std::string_view text, int64_t& seconds) {
-  if (text.size() <= kMaxSecondsDigits && ParseDigits(text, seconds)) return true;
-  int64_t year = 0, month = 0, day = 0;
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
-      !ParseDigits(text.substr(0, 4), year) || !ParseDigits(text.substr(5, 2), month) ||
-      !ParseDigits(text.substr(8, 2), day)) {
-    return false;
-  }
-  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
-    return false;
-  }
-  seconds = DaysSinceEpoch(year, month, day) * 86400;
-  return true;
-}
 
 void ParseNewsInput(std::string_view text, std::vector<NewsInputItem>& items,
                     std::vector<std::string>& problems) {

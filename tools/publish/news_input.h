@@ -28,9 +28,6 @@ struct NewsInputItem {
 void ParseNewsInput(std::string_view text, std::vector<NewsInputItem>& items,
                     std::vector<std::string>& problems);
 
-// yyyy-mm-dd of a real day from 1970 on, or decimal seconds. False for anything else.
-bool ParseNewsDate(std::string_view text, int64_t& seconds);
-
 // The feed body: the header line, then one line per item whose first field is its number.
 std::string ComposeNewsFeed(const std::vector<NewsInputItem>& items);
 

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <memory>
 #include <set>
 
 #include "core/file_util.h"
+#include "core/scoped_fd_posix.h"
 #include "core/text.h"
 #include "publish/console.h"
 #include "publish/publish_record.h"
@@ -55,7 +55,7 @@ bool CollectDigests(const std::string& path, std::set<std::u16string>& keep, std
   std::string text;
   Manifest manifest;
   std::u16string reason;
-  if (!ReadWholeFile(Utf8ToWide(path), text, kMaxManifestSize)) {
+  if (!ReadWholeFile(Utf8ToWide(path), text, kMaxManifestText)) {
     error = "cannot read " + path;
     return false;
   }
@@ -75,10 +75,7 @@ struct Removed {
 
 bool RemoveUnused(const SiteLayout& site, const std::set<std::u16string>& keep, Removed& removed,
                   std::string& error) {
-  struct Closer {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-  };
-  std::unique_ptr<DIR, Closer> dir(::opendir(site.files_dir().c_str()));
+  ScopedDir dir(::opendir(site.files_dir().c_str()));
   if (!dir) {
     error = "cannot read " + site.files_dir();
     return false;

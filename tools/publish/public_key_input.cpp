@@ -8,8 +8,6 @@
 namespace hv::publish {
 namespace {
 
-constexpr uint64_t kMaxKeyFile = 64 * 1024;
-
 std::string_view Trimmed(std::string_view text) {
   const size_t begin = text.find_first_not_of(" \t\r\n");
   if (begin == std::string_view::npos) return {};

@@ -57,8 +57,6 @@ deleted from the site (see 'halvoryn-publish prune').
 
 namespace {
 
-constexpr uint64_t kMaxKeyFile = 64 * 1024;
-
 // Everything decided before the site is touched.
 struct Plan {
   Release release;
@@ -142,7 +140,7 @@ void ResolveExe(const std::string& given, const std::vector<ClientFile>& files, 
   std::u16string exe = Utf8ToWide(given);
   for (char16_t& c : exe) c = c == u'/' ? u'\\' : c;
   for (const ClientFile& file : files) {
-    if (AsciiLower(file.entry.path) == AsciiLower(exe)) {
+    if (EqualsIgnoringAsciiCase(file.entry.path, exe)) {
       release.exe = file.entry.path;
       return;
     }
@@ -155,7 +153,7 @@ bool SealManifest(const SigningKey& key, Plan& plan, std::string& error) {
   std::vector<ManifestEntry> entries;
   for (const ClientFile& file : plan.files) entries.push_back(file.entry);
   plan.text = ComposeManifest(plan.release, entries);
-  if (plan.text.size() > kMaxManifestSize) {
+  if (plan.text.size() > kMaxManifestText) {
     error = "the manifest would be " + std::to_string(plan.text.size()) +
             " bytes; the launcher reads at most 16 MiB";
     return false;
@@ -175,7 +173,7 @@ bool SealManifest(const SigningKey& key, Plan& plan, std::string& error) {
     error = "OpenSSL could not sign the manifest";
     return false;
   }
-  if (plan.signature.size() > kMaxSignatureSize ||
+  if (plan.signature.size() > kMaxManifestSignature ||
       !VerifyManifestSignature(plan.text, plan.signature, MakePublicKeyBlob(point))) {
     error = "the new signature does not verify with the launcher's verifier";
     return false;
@@ -187,7 +185,7 @@ void WarnAboutServedVersion(const SiteLayout& site, const std::string& version) 
   std::string text;
   Manifest served;
   std::u16string reason;
-  if (!ReadWholeFile(Utf8ToWide(site.manifest()), text, kMaxManifestSize) ||
+  if (!ReadWholeFile(Utf8ToWide(site.manifest()), text, kMaxManifestText) ||
       !ParseManifest(text, RepresentativeClientDir(), served, reason)) {
     return;
   }
@@ -237,7 +235,7 @@ bool SwitchManifest(const SiteLayout& site, const Plan& plan, std::string& error
   }
   std::string old_signature;
   const bool had_signature =
-      ReadWholeFile(Utf8ToWide(site.signature()), old_signature, kMaxSignatureSize);
+      ReadWholeFile(Utf8ToWide(site.signature()), old_signature, kMaxManifestSignature);
   if (!CommitStagedFile(site.signature())) {
     DiscardStagedFile(site.manifest());
     DiscardStagedFile(site.signature());

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 
 #include "core/file_util.h"
+#include "core/scoped_fd_posix.h"
 #include "core/text.h"
 
 namespace hv::publish {
@@ -38,11 +38,8 @@ std::string EntryName(uint64_t number) {
 
 bool ListRecord(const SiteLayout& site, std::vector<RecordEntry>& entries) {
   entries.clear();
-  struct Closer {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-  };
   const std::string folder = site.record_dir();
-  std::unique_ptr<DIR, Closer> dir(::opendir(folder.c_str()));
+  ScopedDir dir(::opendir(folder.c_str()));
   if (!dir) return errno == ENOENT;
   while (const dirent* item = ::readdir(dir.get())) {
     uint64_t number = 0;

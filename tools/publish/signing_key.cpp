@@ -6,20 +6,16 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include "core/owned.h"
+#include "core/text.h"
+#include "net/sha256.h"
+
 namespace hv::publish {
 namespace {
 
 constexpr char kCurve[] = "prime256v1";
 
-template <typename T, void (*Release)(T*)>
-struct Deleter {
-  void operator()(T* pointer) const { Release(pointer); }
-};
-template <typename T, void (*Release)(T*)>
-using Owned = std::unique_ptr<T, Deleter<T, Release>>;
-
-void FreeBio(BIO* bio) { BIO_free(bio); }
-using OwnedBio = Owned<BIO, FreeBio>;
+using OwnedBio = Owned<BIO, BIO_free>;
 using OwnedKey = Owned<EVP_PKEY, EVP_PKEY_free>;
 
 OwnedBio ReadBio(std::string_view bytes) {
@@ -124,13 +120,7 @@ bool ReadPublicPem(std::string_view pem, PublicPoint& point) {
 }
 
 std::string PointHex(const PublicPoint& point) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (uint8_t byte : point) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0F];
-  }
-  return hex;
+  return WideToUtf8(HexLower(point.data(), point.size()));
 }
 
 }  // namespace hv::publish

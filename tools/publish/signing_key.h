@@ -13,6 +13,9 @@ struct evp_pkey_st;
 
 namespace hv::publish {
 
+// The largest key file (PEM or hex) the tool reads: real ones are a few hundred bytes.
+constexpr uint64_t kMaxKeyFile = 64 * 1024;
+
 // X then Y, each 32 bytes big-endian: what the launcher's build option spells in hex.
 using PublicPoint = std::array<uint8_t, 64>;
 

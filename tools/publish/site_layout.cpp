@@ -58,22 +58,18 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
-SiteLock::~SiteLock() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 bool SiteLock::Acquire(const SiteLayout& site, std::string& error) {
   if (!EnsurePrivateFolder(site.tool_dir())) {
     error = "cannot write to the site folder " + site.root();
     return false;
   }
   const std::string path = site.tool_dir() + "/lock";
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) {
+  fd_.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!fd_.IsValid()) {
     error = "cannot write to the site folder " + site.root() + " (" + path + ")";
     return false;
   }
-  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(fd_.Get(), LOCK_EX | LOCK_NB) != 0) {
     error = "another publish or prune is running on " + site.root() + "; try again when it ends";
     return false;
   }

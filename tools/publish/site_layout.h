@@ -1,15 +1,15 @@
 // A site folder: what the web server serves (only the four paths the launcher asks for, see
-// docs/nginx-site.conf) and the tool's own folder beside them, which is never served. Also the
-// launcher's limits on what it reads from there.
+// docs/nginx-site.conf) and the tool's own folder beside them, which is never served. The
+// launcher's limits on what it reads from there come with it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace hv::publish {
+#include "core/scoped_fd_posix.h"
+#include "update/manifest_copies.h"
 
-constexpr uint64_t kMaxManifestSize = 16 * 1024 * 1024;
-constexpr uint64_t kMaxSignatureSize = 1024;
+namespace hv::publish {
 
 // An absolute client folder standing for the players' ones when paths are checked with
 // hv::IsSafeRelativePath and hv::ParseManifest.
@@ -53,15 +53,10 @@ void SyncFolder(const std::string& folder);
 // other's new manifest needs. Released when destroyed (also when the process dies).
 class SiteLock {
  public:
-  SiteLock() = default;
-  ~SiteLock();
-  SiteLock(const SiteLock&) = delete;
-  SiteLock& operator=(const SiteLock&) = delete;
-
   bool Acquire(const SiteLayout& site, std::string& error);
 
  private:
-  int fd_ = -1;
+  ScopedFd fd_;
 };
 
 }  // namespace hv::publish

@@ -156,8 +156,8 @@ bool CheckContents(ReleaseSource& source, const Manifest& manifest, size_t& dist
 
 int VerifyRelease(ReleaseSource& source, const PublicKeyBlob& key) {
   std::string text, signature, error;
-  if (!source.Read("manifest.txt", kMaxManifestSize, text, error) ||
-      !source.Read("manifest.sig", kMaxSignatureSize, signature, error)) {
+  if (!source.Read("manifest.txt", kMaxManifestText, text, error) ||
+      !source.Read("manifest.sig", kMaxManifestSignature, signature, error)) {
     PrintError(error);
     return kExitFailed;
   }

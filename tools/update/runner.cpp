@@ -137,8 +137,8 @@ class StatusPrinter {
   void Show(const UpdateStatus& status, bool final_line) {
     const StatusLine line = DescribeStatus(status, language_);
     if (!terminal_) {
-      if (line.text != last_text_ || final_line) {
-        if (line.text != last_text_) WriteOut(line.text + u"\n");
+      if (line.text != last_text_) {
+        WriteOut(line.text + u"\n");
         last_text_ = line.text;
       }
       return;
